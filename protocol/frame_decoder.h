@@ -1,0 +1,37 @@
+#pragma once
+
+// Reads the board's commands back from the bytes on the wire, as the board itself would.
+// Used by the virtual board; it shares the frame layout with the builders in frames.h.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon {
+
+// The nominal length of the three voltage frames; the reset command is one byte.
+inline constexpr std::size_t kFrameLength = 22;
+
+struct ChannelOutput {
+    int channel;  // 0..7
+    bool gain;    // the frame's gain flag was "1"
+    double volts; // the output voltage the command sets
+};
+
+struct DecodedCommand {
+    enum class Kind { SingleChannel, FourChannel, EightChannel, Reset };
+    Kind kind;
+    std::vector<ChannelOutput> outputs; // in frame order; empty for Reset
+};
+
+struct DecodeResult {
+    std::optional<DecodedCommand> command; // set when the bytes are one valid command
+    std::string reason;                    // why they were rejected, otherwise
+};
+
+// Decodes exactly one whole command: "U", or a 22-byte frame of one of the three modes.
+DecodeResult DecodeCommand(std::string_view bytes);
+
+} // namespace quillon

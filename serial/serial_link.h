@@ -1,0 +1,80 @@
+#pragma once
+
+// The serial line to the board: opens port 1 (else port 2) at 9600 8N1, writes frames in one
+// piece, and reports received data once a whole frame's worth of bytes is waiting.
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+#include <cstdint>
+#include <span>
+
+namespace quillon {
+
+// Which device stands behind port 1 and port 2.
+struct PortDevices {
+    QString port1;
+    QString port2;
+
+    // QUILLON_PORT1 / QUILLON_PORT2 when set, else the platform's first two serial ports.
+    static PortDevices fromEnvironment();
+};
+
+// Why one attempt to open or use a device failed.
+struct PortFailure {
+    QString device;
+    QSerialPort::SerialPortError error = QSerialPort::NoError;
+    QString detail; // the system's own error text
+};
+
+class SerialLink : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr qint64 kReceiveThreshold = 22;
+    static constexpr qint64 kReceiveBufferSize = 1024;
+
+    explicit SerialLink(PortDevices devices = PortDevices::fromEnvironment(),
+                        QObject* parent = nullptr);
+    ~SerialLink() override;
+
+    // Port 1, else port 2. True when one of them is open; the failures of this sequence are
+    // kept in openFailures() either way.
+    bool OpenAtStartup();
+
+    // Each writes the whole frame and flushes it. While no port is open the start-up sequence
+    // runs again first. False when nothing (or not all) was written; lastFailure() says why.
+    bool WriteText(const QString& text);
+    bool WriteBytes(std::span<const std::uint8_t> bytes);
+
+    // All bytes waiting in the receive buffer, as display text.
+    QString ReadAll();
+
+    bool isOpen() const;
+    int portNumber() const; // 1 or 2 while open, 0 while closed
+    QString deviceName() const;
+    const PortDevices& devices() const;
+    const QList<PortFailure>& openFailures() const;
+    const PortFailure& lastFailure() const;
+
+signals:
+    // At least kReceiveThreshold bytes were waiting; text holds all of them.
+    void dataReceived(const QString& text);
+    // The open port failed (device gone, read error): it is now closed; reported once.
+    void portLost(const quillon::PortFailure& failure);
+
+private:
+    // implementation details are the link's own
+};
+
+// One byte per character: ASCII as itself, anything else as '?'.
+QByteArray TextToWireBytes(const QString& text);
+
+// One character per byte: printable ASCII as itself, control bytes and bytes from 0x80 as
+// visible characters that can be told apart.
+QString WireBytesToDisplayText(const QByteArray& bytes);
+
+} // namespace quillon
