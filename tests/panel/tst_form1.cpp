@@ -1,0 +1,334 @@
+#include "form1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QtTest>
+
+using quillon::Form1;
+
+namespace {
+
+QString CaptionOf(const QWidget* widget) {
+    if (auto* group = qobject_cast<const QGroupBox*>(widget))
+        return group->title();
+    if (auto* label = qobject_cast<const QLabel*>(widget))
+        return label->text();
+    if (auto* box = qobject_cast<const QLineEdit*>(widget))
+        return box->text();
+    if (auto* button = qobject_cast<const QAbstractButton*>(widget))
+        return button->text();
+    return {};
+}
+
+// Anti-aliased text seldom hits pure blue; any strongly blue pixel counts.
+int BluePixels(const QImage& image, const QRect& area) {
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            if (qBlue(pixel) >= 200 && qRed(pixel) <= 80 && qGreen(pixel) <= 80)
+                ++count;
+        }
+    }
+    return count;
+}
+
+const QStringList kSongFaces{QStringLiteral("宋体"), QStringLiteral("SimSun"),
+                             QStringLiteral("AR PL UMing CN")};
+
+} // namespace
+
+class tst_Form1 : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void controlMatchesLayout_data();
+    void controlMatchesLayout();
+    void everyControlLiesInsideItsContainer();
+    void clientAreaOpensAtItsPlace();
+    void titleAndMenu();
+    void resetButtonIsDrawnOverGroupFour();
+    void fonts_data();
+    void fonts();
+    void groupCaptionsAloneAreBlue();
+    void labelAlignment_data();
+    void labelAlignment();
+    void focusStartsInChannelBoxAndTabFollowsTheTabIndexes();
+    void clickingAGainBoxChangesNothing();
+
+private:
+    QWidget* control(const QString& name) const;
+
+    Form1* m_form = nullptr;
+};
+
+void tst_Form1::init() {
+    m_form = new Form1;
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_form));
+}
+
+void tst_Form1::cleanup() {
+    delete m_form;
+    m_form = nullptr;
+}
+
+QWidget* tst_Form1::control(const QString& name) const {
+    return m_form->findChild<QWidget*>(name);
+}
+
+void tst_Form1::controlMatchesLayout_data() {
+    QTest::addColumn<QString>("container");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QRect>("twips");
+    QTest::addColumn<bool>("enabled");
+
+    struct Row {
+        const char* name;
+        const char* container;
+        const char* caption;
+        int left, top, width, height;
+        bool enabled;
+    };
+    // clang-format off
+    const Row rows[] = {
+        {"Frame1(0)",   "client",    "单通道控制(设定值必须为4位数，单位为V)",              210,  390, 6165, 1395, true},
+        {"Label1(0)",   "Frame1(0)", "通道号：",  120,  330, 1245, 315, true},
+        {"Text1(0)",    "Frame1(0)", "0",         960,  270,  945, 345, true},
+        {"Label1(3)",   "Frame1(0)", "设定值：",   90,  660,  915, 315, true},
+        {"Text1(1)",    "Frame1(0)", "1.100",     960,  600,  945, 345, true},
+        {"Label1(8)",   "Frame1(0)", "增益：",    150,  990,  915, 315, false},
+        {"Check1(0)",   "Frame1(0)", "输出x2",    960,  960,  915, 315, false},
+        {"Command1(0)", "Frame1(0)", "发   送",  4920,  420, 1155, 525, true},
+        {"Frame2",      "client",    "4通道控制(设定值必须为3位数，单位为V)",               210, 2100, 6165, 1515, true},
+        {"Label1(1)",   "Frame2",    "通道号：",   90,  390,  915, 315, true},
+        {"Text1(2)",    "Frame2",    "0",         900,  330,  945, 345, true},
+        {"Text1(3)",    "Frame2",    "1",        1890,  330,  945, 345, true},
+        {"Text1(4)",    "Frame2",    "2",        2880,  330,  945, 345, true},
+        {"Text1(5)",    "Frame2",    "3",        3870,  330,  945, 345, true},
+        {"Label1(2)",   "Frame2",    "设定值：",   90,  720,  915, 315, true},
+        {"Text1(6)",    "Frame2",    "1.00",      900,  690,  945, 345, true},
+        {"Text1(7)",    "Frame2",    "2.02",     1890,  690,  945, 345, true},
+        {"Text1(8)",    "Frame2",    "3.86",     2880,  690,  945, 345, true},
+        {"Text1(9)",    "Frame2",    "4.00",     3870,  690,  945, 345, true},
+        {"Label1(9)",   "Frame2",    "增益：",    150, 1080,  915, 315, false},
+        {"Check1(1)",   "Frame2",    "输出x2",    900, 1050,  915, 315, false},
+        {"Check1(2)",   "Frame2",    "输出x2",   1920, 1050,  915, 315, false},
+        {"Check1(3)",   "Frame2",    "输出x2",   2910, 1050,  915, 315, false},
+        {"Check1(4)",   "Frame2",    "输出x2",   3900, 1050,  915, 315, false},
+        {"Command2",    "Frame2",    "发   送",  4920,  420, 1155, 525, true},
+        {"Frame3",      "client",    "8通道控制(设定值为小于256的整数，输出电压=设定值/256*5)", 210, 3870, 6165, 2625, true},
+        {"Label1(4)",   "Frame3",    "通道号：",   90,  330,  915, 315, true},
+        {"Text1(10)",   "Frame3",    "0",         900,  270,  945, 345, true},
+        {"Text1(11)",   "Frame3",    "1",        1890,  270,  945, 345, true},
+        {"Text1(12)",   "Frame3",    "2",        2880,  270,  945, 345, true},
+        {"Text1(13)",   "Frame3",    "3",        3870,  270,  945, 345, true},
+        {"Label1(5)",   "Frame3",    "设定值：",   90,  660,  915, 315, true},
+        {"Text1(14)",   "Frame3",    "20",        900,  630,  945, 345, true},
+        {"Text1(15)",   "Frame3",    "40",       1890,  630,  945, 345, true},
+        {"Text1(16)",   "Frame3",    "60",       2880,  630,  945, 345, true},
+        {"Text1(17)",   "Frame3",    "80",       3870,  630,  945, 345, true},
+        {"Label1(10)",  "Frame3",    "增益：",    150, 1020,  915, 315, false},
+        {"Check1(5)",   "Frame3",    "输出x2",    900,  990,  915, 315, false},
+        {"Check1(6)",   "Frame3",    "输出x2",   1920,  990,  915, 315, false},
+        {"Check1(7)",   "Frame3",    "输出x2",   2910,  990,  915, 315, false},
+        {"Check1(8)",   "Frame3",    "输出x2",   3900,  990,  915, 315, false},
+        {"Label1(6)",   "Frame3",    "通道号：",  120, 1560,  915, 315, true},
+        {"Text1(18)",   "Frame3",    "4",         930, 1500,  945, 345, true},
+        {"Text1(19)",   "Frame3",    "5",        1920, 1500,  945, 345, true},
+        {"Text1(20)",   "Frame3",    "6",        2910, 1500,  945, 345, true},
+        {"Text1(21)",   "Frame3",    "7",        3900, 1500,  945, 345, true},
+        {"Label1(7)",   "Frame3",    "设定值：",  120, 1920,  915, 315, true},
+        {"Text1(22)",   "Frame3",    "100",       930, 1860,  945, 345, true},
+        {"Text1(23)",   "Frame3",    "120",      1920, 1860,  945, 345, true},
+        {"Text1(24)",   "Frame3",    "140",      2910, 1860,  945, 345, true},
+        {"Text1(25)",   "Frame3",    "160",      3900, 1860,  945, 345, true},
+        {"Label1(11)",  "Frame3",    "增益：",    180, 2250,  915, 315, false},
+        {"Check1(9)",   "Frame3",    "输出x2",    930, 2220,  915, 315, false},
+        {"Check1(10)",  "Frame3",    "输出x2",   1950, 2220,  915, 315, false},
+        {"Check1(11)",  "Frame3",    "输出x2",   2940, 2220,  915, 315, false},
+        {"Check1(12)",  "Frame3",    "输出x2",   3930, 2220,  915, 315, false},
+        {"Command3",    "Frame3",    "发   送",  4920,  960, 1155, 525, true},
+        {"Frame4",      "client",    "控制板软件复位", 210, 6690, 6135, 1125, true},
+        {"Label1(12)",  "Frame4",    "发送码：",   90,  390, 1245, 315, true},
+        {"Text1(26)",   "Frame4",    "",          900,  330, 3945, 345, true},
+        {"Label1(13)",  "Frame4",    "返回码：",   90,  720, 1365, 315, true},
+        {"Text1(27)",   "Frame4",    "",          900,  660, 3945, 345, true},
+        {"Command4",    "client",    "复   位",  5100, 7020, 1155, 315, true},
+    };
+    // clang-format on
+    for (const Row& row : rows) {
+        QTest::newRow(row.name) << QString::fromUtf8(row.container)
+                                << QString::fromUtf8(row.caption)
+                                << QRect(row.left, row.top, row.width, row.height) << row.enabled;
+    }
+}
+
+void tst_Form1::controlMatchesLayout() {
+    QFETCH(QString, container);
+    QFETCH(QString, caption);
+    QFETCH(QRect, twips);
+    QFETCH(bool, enabled);
+
+    QWidget* widget = control(QString::fromUtf8(QTest::currentDataTag()));
+    QVERIFY(widget);
+    QCOMPARE(widget->parentWidget()->objectName(), container);
+    QCOMPARE(CaptionOf(widget), caption);
+    QCOMPARE(widget->isEnabled(), enabled);
+    const QRect pixels(twips.left() / 15, twips.top() / 15, twips.width() / 15,
+                       twips.height() / 15);
+    QCOMPARE(widget->geometry(), pixels);
+    if (auto* check = qobject_cast<QCheckBox*>(widget))
+        QVERIFY(!check->isChecked());
+}
+
+void tst_Form1::everyControlLiesInsideItsContainer() {
+    QWidget* client = m_form->centralWidget();
+    const QList<QWidget*> widgets = client->findChildren<QWidget*>();
+    QCOMPARE(widgets.size(), 63);
+    for (QWidget* widget : widgets) {
+        const QRect container = widget->parentWidget()->rect();
+        QVERIFY2(container.contains(widget->geometry()), qPrintable(widget->objectName()));
+    }
+}
+
+void tst_Form1::clientAreaOpensAtItsPlace() {
+    QWidget* client = m_form->centralWidget();
+    QCOMPARE(client->size(), QSize(426, 549));
+    QCOMPARE(client->mapToGlobal(QPoint(0, 0)), QPoint(221, 158));
+    QVERIFY(m_form->menuBar()->geometry().bottom() < client->geometry().top());
+    QVERIFY(m_form->minimumSize() != m_form->maximumSize());
+}
+
+void tst_Form1::titleAndMenu() {
+    QCOMPARE(m_form->objectName(), QStringLiteral("Form1"));
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("Form1"));
+    const QList<QAction*> items = m_form->menuBar()->actions();
+    QCOMPARE(items.size(), 1);
+    QCOMPARE(items.first()->objectName(), QStringLiteral("HELP"));
+    QCOMPARE(items.first()->text(), QStringLiteral("帮助"));
+    QVERIFY(!items.first()->menu());
+}
+
+void tst_Form1::resetButtonIsDrawnOverGroupFour() {
+    QWidget* client = m_form->centralWidget();
+    QWidget* reset = control(QStringLiteral("Command4"));
+    QWidget* group = control(QStringLiteral("Frame4"));
+    QVERIFY(group->geometry().contains(reset->geometry()));
+    QCOMPARE(client->childAt(reset->geometry().center()), reset);
+}
+
+void tst_Form1::fonts_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("song");
+
+    QTest::newRow("label") << "Label1(0)" << true;
+    QTest::newRow("disabled label") << "Label1(11)" << true;
+    QTest::newRow("text box") << "Text1(27)" << true;
+    QTest::newRow("group box") << "Frame3" << true;
+    QTest::newRow("send button") << "Command2" << true;
+    QTest::newRow("reset button") << "Command4" << true;
+    QTest::newRow("check box keeps the default font") << "Check1(7)" << false;
+}
+
+void tst_Form1::fonts() {
+    QFETCH(QString, name);
+    QFETCH(bool, song);
+
+    const QFont font = control(name)->font();
+    const QFont defaultFont = QApplication::font();
+    if (!song) {
+        QCOMPARE(font.family(), defaultFont.family());
+        QCOMPARE(font.pointSizeF(), defaultFont.pointSizeF());
+        return;
+    }
+    QCOMPARE(font.families().mid(0, 3), kSongFaces);
+    QCOMPARE(font.pointSizeF(), 10.5);
+    QCOMPARE(font.weight(), QFont::Normal);
+    const QStringList installed = QFontDatabase::families();
+    const bool songInstalled =
+        std::any_of(kSongFaces.begin(), kSongFaces.end(),
+                    [&](const QString& face) { return installed.contains(face); });
+    if (songInstalled)
+        QVERIFY2(kSongFaces.contains(QFontInfo(font).family()),
+                 qPrintable(QFontInfo(font).family()));
+}
+
+void tst_Form1::groupCaptionsAloneAreBlue() {
+    QCOMPARE(m_form->font().family(), QApplication::font().family());
+    QCOMPARE(m_form->menuBar()->font().family(), QApplication::font().family());
+    for (const char* name : {"Frame1(0)", "Frame2", "Frame3", "Frame4"}) {
+        auto* group = m_form->group(QString::fromUtf8(name));
+        const QImage image = group->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const int captionBand = QFontMetrics(group->font()).height() + 2;
+        const QRect caption(0, 0, image.width(), captionBand);
+        const QRect body(0, captionBand, image.width(), image.height() - captionBand);
+        QVERIFY2(BluePixels(image, caption) > 0, name);
+        QCOMPARE(BluePixels(image, body), 0);
+        QVERIFY(group->palette().color(QPalette::WindowText) != QColor(0, 0, 255));
+    }
+}
+
+void tst_Form1::labelAlignment_data() {
+    QTest::addColumn<Qt::Alignment>("horizontal");
+
+    for (int index = 0; index <= 13; ++index) {
+        const bool centred = index >= 1 && index <= 7;
+        QTest::addRow("Label1(%d)", index)
+            << Qt::Alignment(centred ? Qt::AlignHCenter : Qt::AlignLeft);
+    }
+}
+
+void tst_Form1::labelAlignment() {
+    QFETCH(Qt::Alignment, horizontal);
+
+    auto* label = qobject_cast<QLabel*>(control(QString::fromUtf8(QTest::currentDataTag())));
+    QCOMPARE(label->alignment() & Qt::AlignHorizontal_Mask, horizontal);
+}
+
+void tst_Form1::focusStartsInChannelBoxAndTabFollowsTheTabIndexes() {
+    QStringList expected{"Text1(0)", "Text1(1)", "Command1(0)"};
+    for (int index = 2; index <= 9; ++index)
+        expected << QStringLiteral("Text1(%1)").arg(index);
+    expected << "Command2";
+    for (int index = 10; index <= 25; ++index)
+        expected << QStringLiteral("Text1(%1)").arg(index);
+    expected << "Command3"
+             << "Text1(26)"
+             << "Command4"
+             << "Text1(27)"
+             << "Text1(0)";
+
+    QStringList visited{QApplication::focusWidget()->objectName()};
+    for (qsizetype step = 1; step < expected.size(); ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(visited, expected);
+}
+
+void tst_Form1::clickingAGainBoxChangesNothing() {
+    for (int index = 0; index <= 12; ++index) {
+        QCheckBox* box = m_form->check1(index);
+        QTest::mouseClick(box, Qt::LeftButton, {}, box->rect().center());
+        QTest::keyClick(box, Qt::Key_Space);
+        QVERIFY(!box->isChecked());
+        QVERIFY(!box->isEnabled());
+    }
+    QCOMPARE(QApplication::focusWidget(), m_form->text1(0));
+}
+
+QTEST_MAIN(tst_Form1)
+#include "tst_form1.moc"
