@@ -1,0 +1,330 @@
+#include "form1.h"
+#include "panel_actions.h"
+#include "pty_pair.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+using namespace quillon;
+using quillon::testing::PtyPair;
+
+namespace {
+
+// Texts typed into boxes before a click, by Text1 index.
+using TypedTexts = QMap<int, QString>;
+
+// What Text1(26) holds before a click, to tell "left as it was" from "replaced".
+const QString kEarlierSendCode = QStringLiteral("上一次的发送码");
+
+// Long enough for a byte the panel wrongly wrote to reach the pty master.
+constexpr int kQuietMs = 300;
+
+const QString kBoardDescription = QStringLiteral(
+    "本控制板带有8路8位D/A转换专用芯片和精密电压基准，控制输出电压精度误差不大于0.01V。"
+    "通过电脑串口（或其他具有串口的单片机、PLC、DSP）发个简单的指令，便可以方便地控制8个数模转换通"
+    "道输出设定的电压值。输出电压范围：0-5V（指令控制）。波特率9600，也可按用户要求定制。"
+    "广泛用于通过电压控制的各个工控领域，如电机调速、压控振荡、伺服控制等。工作方式有3种:1、 "
+    "单通道控制模式：通过串口发送一条指令，一次控制一个数模转换通道输出设定的电压值。2、 "
+    "4通道控制模式：串口发送一条指令，一次可以控制四个数模转换通道分别输出各自设定的电压值。"
+    "同于同步设定4路输出电压。3、 "
+    "8通道控制模式：串口发送一条指令，一次可以控制八个数模转换通道分别输出各自设定的电压值。"
+    "同于同步设定8路输出电压。  所有模数转换输出通道均带有射极跟随缓冲。"
+    "其中有2路带有可调运算放大器，输出电压可以按要求进行放大（比如放大倍数调为2倍的话，则输出电压可"
+    "以在1-10V之间进行变化）。");
+
+} // namespace
+
+class tst_PanelActions : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void sendWritesTheFrame_data();
+    void sendWritesTheFrame();
+    void badValueStopsTheSend_data();
+    void badValueStopsTheSend();
+    void receivedDataReplacesTheReturnCode_data();
+    void receivedDataReplacesTheReturnCode();
+    void noPortAtStartUp();
+    void hangUpIsReportedOnceAndTheNextSendReopens();
+    void helpShowsTheBoardDescription();
+
+private:
+    // A panel whose port 1 is `device` (and port 2 a device that does not exist).
+    void openPanel(const QString& device);
+    void click(const QString& button);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<PtyPair> m_board;
+    std::unique_ptr<Form1> m_form;
+    std::unique_ptr<PanelController> m_controller;
+    QList<OperatorMessage> m_messages;
+};
+
+void tst_PanelActions::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_board = std::make_unique<PtyPair>();
+    QVERIFY(m_board->isValid());
+    QVERIFY(m_board->linkAs(m_dir->filePath("board")));
+}
+
+void tst_PanelActions::cleanup() {
+    m_controller.reset();
+    m_form.reset();
+    m_board.reset();
+    m_dir.reset();
+    m_messages.clear();
+}
+
+void tst_PanelActions::openPanel(const QString& device) {
+    m_form = std::make_unique<Form1>();
+    const PortDevices devices{device, m_dir->filePath("no-such-port")};
+    m_controller = std::make_unique<PanelController>(
+        *m_form, devices, [this](const OperatorMessage& message) { m_messages << message; });
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+}
+
+void tst_PanelActions::click(const QString& button) {
+    QPushButton* target = m_form->button(button);
+    QVERIFY(target);
+    QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
+}
+
+void tst_PanelActions::sendWritesTheFrame_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<TypedTexts>("typed");
+    QTest::addColumn<QByteArray>("written");
+    QTest::addColumn<bool>("showsFrame");
+
+    const QByteArray nines(14, '9');
+    QTest::newRow("single-channel defaults")
+        << "Command1(0)" << TypedTexts{} << QByteArray("0000110099999999999999") << true;
+    QTest::newRow("single-channel channel trimmed")
+        << "Command1(0)" << TypedTexts{{0, " 3 "}, {1, "5"}} << "00305000" + nines << true;
+    QTest::newRow("single-channel long value sent in full")
+        << "Command1(0)" << TypedTexts{{1, "12.5"}} << "000012500" + nines << true;
+    QTest::newRow("single-channel empty channel makes 21 characters")
+        << "Command1(0)" << TypedTexts{{0, ""}} << "0001100" + nines << true;
+    QTest::newRow("four-channel defaults")
+        << "Command2" << TypedTexts{} << QByteArray("1000100102022038630400") << true;
+    QTest::newRow("four-channel small value padded")
+        << "Command2" << TypedTexts{{6, "0.07"}} << QByteArray("1000007102022038630400") << true;
+    QTest::newRow("eight-channel defaults")
+        << "Command3" << TypedTexts{}
+        << QByteArray::fromHex("323031143128313C315031643178318C31A039393939") << false;
+    QTest::newRow("eight-channel codes by position, channel boxes ignored")
+        << "Command3" << TypedTexts{{10, "7"}, {16, "255"}, {22, "2.5"}}
+        << QByteArray::fromHex("32303114312831FF315031023178318C31A039393939") << false;
+    QTest::newRow("reset") << "Command4" << TypedTexts{} << QByteArray("U") << false;
+}
+
+void tst_PanelActions::sendWritesTheFrame() {
+    QFETCH(QString, button);
+    QFETCH(TypedTexts, typed);
+    QFETCH(QByteArray, written);
+    QFETCH(bool, showsFrame);
+
+    openPanel(m_dir->filePath("board"));
+    QTRY_VERIFY(m_controller->link().isOpen());
+    for (auto it = typed.cbegin(); it != typed.cend(); ++it)
+        m_form->text1(it.key())->setText(it.value());
+    m_form->text1(26)->setText(kEarlierSendCode);
+
+    click(button);
+
+    QCOMPARE(m_board->readExactly(written.size()), written);
+    QCOMPARE(m_board->readUntilQuiet(kQuietMs), QByteArray());
+    QCOMPARE(m_form->text1(26)->text(),
+             showsFrame ? QString::fromLatin1(written) : kEarlierSendCode);
+    QVERIFY(m_messages.isEmpty());
+}
+
+void tst_PanelActions::badValueStopsTheSend_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("box");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("boxName");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("acceptedForm");
+
+    QTest::newRow("single-channel value not a number") << "Command1(0)" << 1 << "abc"
+                                                       << "单通道控制：设定值"
+                                                       << "不是数字"
+                                                       << "设定值必须为4位数，单位为V";
+    QTest::newRow("single-channel value beyond the double range") << "Command1(0)" << 1 << "1e308"
+                                                                  << "单通道控制：设定值"
+                                                                  << "超出范围"
+                                                                  << "设定值必须为4位数，单位为V";
+    QTest::newRow("four-channel third value not a number") << "Command2" << 8 << "x"
+                                                           << "4通道控制：第3列的设定值"
+                                                           << "不是数字"
+                                                           << "设定值必须为3位数，单位为V";
+    QTest::newRow("eight-channel code above 255") << "Command3" << 16 << "300"
+                                                  << "8通道控制：通道2的设定值"
+                                                  << "超出范围"
+                                                  << "设定值为小于256的整数";
+    QTest::newRow("eight-channel negative code in the lower block") << "Command3" << 25 << "-1"
+                                                                    << "8通道控制：通道7的设定值"
+                                                                    << "超出范围"
+                                                                    << "设定值为小于256的整数";
+}
+
+void tst_PanelActions::badValueStopsTheSend() {
+    QFETCH(QString, button);
+    QFETCH(int, box);
+    QFETCH(QString, text);
+    QFETCH(QString, boxName);
+    QFETCH(QString, reason);
+    QFETCH(QString, acceptedForm);
+
+    openPanel(m_dir->filePath("board"));
+    QTRY_VERIFY(m_controller->link().isOpen());
+    m_form->text1(box)->setText(text);
+    m_form->text1(26)->setText(kEarlierSendCode);
+
+    click(button);
+
+    QCOMPARE(m_board->readUntilQuiet(kQuietMs), QByteArray());
+    QCOMPARE(m_form->text1(26)->text(), kEarlierSendCode);
+    QCOMPARE(m_messages.size(), 1);
+    const OperatorMessage& warning = m_messages.first();
+    QCOMPARE(warning.kind, OperatorMessage::Kind::Warning);
+    QVERIFY2(warning.text.contains(boxName), qPrintable(warning.text));
+    QVERIFY2(warning.text.contains(reason), qPrintable(warning.text));
+    QVERIFY2(warning.text.contains(acceptedForm), qPrintable(warning.text));
+    QCOMPARE(QApplication::focusWidget(), m_form->text1(box));
+    QCOMPARE(m_form->text1(box)->selectedText(), text);
+}
+
+void tst_PanelActions::receivedDataReplacesTheReturnCode_data() {
+    QTest::addColumn<QByteArrayList>("chunks");
+    QTest::addColumn<QStringList>("shownAfterEach");
+
+    const QByteArray first = "ABCDEFGHIJKLMNOPQRSTUV";
+    const QByteArray second = "0123456789012345678901";
+    QTest::newRow("21 bytes wait until the 22nd arrives")
+        << QByteArrayList{first.left(21), first.right(1)} << QStringList{"", first};
+    QTest::newRow("a second reception replaces the first")
+        << QByteArrayList{first, second} << QStringList{first, second};
+    QTest::newRow("more than 22 bytes are shown whole")
+        << QByteArrayList{first + "WXYZ"} << QStringList{first + "WXYZ"};
+}
+
+void tst_PanelActions::receivedDataReplacesTheReturnCode() {
+    QFETCH(QByteArrayList, chunks);
+    QFETCH(QStringList, shownAfterEach);
+
+    openPanel(m_dir->filePath("board"));
+    QTRY_VERIFY(m_controller->link().isOpen());
+    QLineEdit* returnCode = m_form->text1(27);
+    for (qsizetype i = 0; i < chunks.size(); ++i) {
+        const QString before = returnCode->text();
+        QVERIFY(m_board->write(chunks[i]));
+        if (shownAfterEach[i] == before)
+            QTest::qWait(kQuietMs);
+        QTRY_COMPARE(returnCode->text(), shownAfterEach[i]);
+    }
+    QVERIFY(m_messages.isEmpty());
+}
+
+void tst_PanelActions::noPortAtStartUp() {
+    const QString missing = m_dir->filePath("unplugged");
+    openPanel(missing);
+
+    QTRY_COMPARE(m_messages.size(), 1);
+    QVERIFY(m_form->isVisible());
+    QVERIFY(!m_controller->link().isOpen());
+    const QString text = m_messages.first().text;
+    QCOMPARE(m_messages.first().kind, OperatorMessage::Kind::Warning);
+    QVERIFY2(text.contains(missing), qPrintable(text));
+    QVERIFY2(text.contains(m_dir->filePath("no-such-port")), qPrintable(text));
+    QVERIFY2(text.contains("QUILLON_PORT1"), qPrintable(text));
+    QVERIFY2(text.contains("系统"), qPrintable(text));
+
+    click("Command1(0)");
+    QCOMPARE(m_messages.size(), 2);
+    QVERIFY2(m_messages.last().text.contains("命令未发出"), qPrintable(m_messages.last().text));
+    QCOMPARE(m_form->text1(26)->text(), QStringLiteral("0000110099999999999999"));
+}
+
+void tst_PanelActions::hangUpIsReportedOnceAndTheNextSendReopens() {
+    const QString device = m_dir->filePath("board");
+    openPanel(device);
+    QTRY_VERIFY(m_controller->link().isOpen());
+
+    m_board->hangUp();
+    QTRY_COMPARE(m_messages.size(), 1);
+    QTest::qWait(kQuietMs);
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY2(m_messages.first().text.contains(device), qPrintable(m_messages.first().text));
+
+    click("Command4");
+    QCOMPARE(m_messages.size(), 2);
+    QVERIFY2(m_messages.last().text.contains("命令未发出"), qPrintable(m_messages.last().text));
+
+    PtyPair replugged;
+    QVERIFY(replugged.linkAs(device));
+    click("Command4");
+    QCOMPARE(replugged.readExactly(1), QByteArray("U"));
+    QCOMPARE(m_messages.size(), 2);
+}
+
+void tst_PanelActions::helpShowsTheBoardDescription() {
+    m_form = std::make_unique<Form1>();
+    m_controller = std::make_unique<PanelController>(
+        *m_form, PortDevices{m_dir->filePath("board"), m_dir->filePath("no-such-port")});
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QTRY_VERIFY(m_controller->link().isOpen());
+
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::Critical;
+    QList<QAbstractButton*> buttons;
+    bool modal = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        poll.stop();
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        buttons = box->buttons();
+        modal = box->isModal();
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    poll.start(20);
+
+    QMenuBar* menu = m_form->menuBar();
+    QTest::mouseClick(menu, Qt::LeftButton, {},
+                      menu->actionGeometry(m_form->helpAction()).center());
+
+    QTRY_VERIFY(!title.isEmpty());
+    QCOMPARE(title, QStringLiteral("Quillon"));
+    QCOMPARE(icon, QMessageBox::NoIcon);
+    QCOMPARE(buttons.size(), 1);
+    QVERIFY(modal);
+    QCOMPARE(text.left(433), kBoardDescription);
+    QCOMPARE(kBoardDescription.size(), 433);
+    QVERIFY(text.size() > 433 + 100 && text.size() < 433 + 150);
+    QVERIFY(!text.contains(QLatin1Char('\n')));
+    QCOMPARE(text, HelpText());
+}
+
+QTEST_MAIN(tst_PanelActions)
+#include "tst_panel_actions.moc"
