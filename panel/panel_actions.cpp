@@ -114,9 +114,12 @@ QString NoPortText(const QList<PortFailure>& failures) {
     return lines.join(QLatin1Char('\n'));
 }
 
-QString WriteFailedText(const PortFailure& failure) {
+QString WriteFailedText(const QList<PortFailure>& failures) {
+    QStringList reasons;
+    for (const PortFailure& failure : failures)
+        reasons << FailureText(failure);
     return QStringLiteral("命令未发出：%1。\n连接好控制板后再发送一次即可，面板会重新打开串口。")
-        .arg(FailureText(failure));
+        .arg(reasons.join(QStringLiteral("；")));
 }
 
 QString PortLostText(const PortFailure& failure) {
@@ -300,12 +303,16 @@ void PanelController::sendTextFrame(const std::string& frame) {
 
 // A device that vanishes during a write is told once, as the reason the write failed.
 void PanelController::write(const std::function<bool()>& writeFrame) {
+    // A closed link tries to open its ports again first; then every device it tried failed.
+    const bool wasOpen = m_link.isOpen();
     m_writing = true;
     m_lostWhileWriting.reset();
     const bool written = writeFrame();
     m_writing = false;
     if (!written)
-        tell(WriteFailedText(m_link.lastFailure()));
+        tell(WriteFailedText(wasOpen || m_link.openFailures().isEmpty()
+                                 ? QList<PortFailure>{m_link.lastFailure()}
+                                 : m_link.openFailures()));
     else if (m_lostWhileWriting)
         tell(PortLostText(*m_lostWhileWriting));
     m_lostWhileWriting.reset();

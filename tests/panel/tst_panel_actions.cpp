@@ -256,7 +256,9 @@ void tst_PanelActions::noPortAtStartUp() {
 
     click("Command1(0)");
     QCOMPARE(m_messages.size(), 2);
-    QVERIFY2(m_messages.last().text.contains("命令未发出"), qPrintable(m_messages.last().text));
+    const QString writeFailure = m_messages.last().text;
+    QVERIFY2(writeFailure.contains("命令未发出"), qPrintable(writeFailure));
+    QVERIFY2(writeFailure.contains(missing), qPrintable(writeFailure));
     QCOMPARE(m_form->text1(26)->text(), QStringLiteral("0000110099999999999999"));
 }
 
