@@ -382,6 +382,8 @@ void TestFrames::singleChannelFrame_data() {
         << QByteArray("0") << false << QByteArray("0.005") << QByteArray("0000000599999999999999");
     QTest::newRow("zero") << QByteArray("0") << false << QByteArray("0")
                           << QByteArray("0000000099999999999999");
+    QTest::newRow("negative zero written as zero")
+        << QByteArray("0") << false << QByteArray("-0") << QByteArray("0000000099999999999999");
     QTest::newRow("product rounded to 15 digits")
         << QByteArray("0") << false << QByteArray("1.001") << QByteArray("0000100199999999999999");
     QTest::newRow("long field makes 23")
