@@ -28,7 +28,7 @@ void PrintLine(const QString& line) {
     std::fflush(stdout);
 }
 
-void PrintError(const QString& message) {
+void PrintNote(const QString& message) {
     const QByteArray bytes = "quillon-board: " + message.toLocal8Bit() + '\n';
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stderr);
 }
@@ -61,12 +61,14 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILLON_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "A virtual DAC board on a pseudo-terminal. Prints the terminal's device path as its\n"
-        "first line, then one line per command received: single-channel, four-channel,\n"
-        "eight-channel, reset, or rejected with its bytes in hex. A command is the bytes that\n"
-        "arrive between two pauses of at least 50 ms; bytes that are not whole commands are\n"
-        "rejected together. Stops on Ctrl+C, SIGTERM or SIGHUP."));
+    parser.setApplicationDescription(
+        QStringLiteral(
+            "A virtual DAC board on a pseudo-terminal. Prints the terminal's device path as its\n"
+            "first line, then one line per command received: single-channel, four-channel,\n"
+            "eight-channel, reset, or rejected with its bytes in hex. The bytes that arrive\n"
+            "between two pauses of at least %1 ms are taken as whole commands or rejected\n"
+            "together. Stops on Ctrl+C, SIGTERM or SIGHUP.")
+            .arg(VirtualBoard::kQuietGap.count()));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption linkOption(
@@ -87,9 +89,9 @@ int main(int argc, char* argv[]) {
 
     const std::optional<ReplyMode> replyMode = ParseReplyMode(parser.value(replyOption));
     if (!replyMode || !parser.positionalArguments().isEmpty()) {
-        PrintError(replyMode ? QStringLiteral("unexpected argument: ") +
-                                   parser.positionalArguments().join(QLatin1Char(' '))
-                             : QStringLiteral("--reply takes silent or echo"));
+        PrintNote(replyMode ? QStringLiteral("unexpected argument: ") +
+                                  parser.positionalArguments().join(QLatin1Char(' '))
+                            : QStringLiteral("--reply takes silent or echo"));
         return 2;
     }
 
@@ -98,16 +100,18 @@ int main(int argc, char* argv[]) {
     ShutdownSignals shutdownSignals;
     QObject::connect(&shutdownSignals, &ShutdownSignals::shutdownRequested, app.get(),
                      &QCoreApplication::quit);
+    if (!shutdownSignals.isValid())
+        PrintNote(QStringLiteral("cannot watch for Ctrl+C; the link may outlive the board"));
 
     VirtualBoard board(*replyMode);
     QString error;
     if (!board.open(parser.value(linkOption), &error)) {
-        PrintError(error);
+        PrintNote(error);
         return 1;
     }
     PrintLine(board.devicePath());
     if (!board.linkPath().isEmpty())
-        PrintError(board.linkPath() + QStringLiteral(" -> ") + board.devicePath());
+        PrintNote(board.linkPath() + QStringLiteral(" -> ") + board.devicePath());
     QObject::connect(&board, &VirtualBoard::commandLogged, &PrintLine);
 
     std::unique_ptr<BoardWindow> window;
