@@ -44,6 +44,10 @@ public:
         QString binDir = qEnvironmentVariable("QUILLON_TEST_BIN_DIR");
         if (binDir.isEmpty())
             binDir = QCoreApplication::applicationDirPath();
+        // The window rows must not need a display, however the test is started.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        m_process.setProcessEnvironment(environment);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(binDir + QStringLiteral("/quillon-board"), arguments);
         if (m_process.waitForStarted(kTimeoutMs))
