@@ -177,10 +177,6 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     text1(0)->setFocus();
 }
 
-std::span<const ControlRow> Form1::controls() {
-    return kControls;
-}
-
 QLineEdit* Form1::text1(int index) const {
     return qobject_cast<QLineEdit*>(m_controls.value(QStringLiteral("Text1(%1)").arg(index)));
 }

@@ -7,8 +7,6 @@
 #include <QMainWindow>
 #include <QString>
 
-#include <span>
-
 class QAction;
 class QCheckBox;
 class QGroupBox;
@@ -44,8 +42,6 @@ public:
     static constexpr QSize kClientSize{426, 549};
 
     explicit Form1(QWidget* parent = nullptr);
-
-    static std::span<const ControlRow> controls();
 
     QLineEdit* text1(int index) const;
     QCheckBox* check1(int index) const;

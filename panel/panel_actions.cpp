@@ -183,6 +183,7 @@ MessagePresenter MessageBoxPresenter(QWidget* parent) {
         box.setTextFormat(Qt::PlainText);
         box.setText(message.text);
         box.setStandardButtons(QMessageBox::Ok);
+        box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
         box.exec();
     };
 }

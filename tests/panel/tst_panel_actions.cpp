@@ -320,6 +320,7 @@ void tst_PanelActions::helpShowsTheBoardDescription() {
     QCOMPARE(title, QStringLiteral("Quillon"));
     QCOMPARE(icon, QMessageBox::NoIcon);
     QCOMPARE(buttons.size(), 1);
+    QCOMPARE(buttons.first()->text(), QStringLiteral("确定"));
     QVERIFY(modal);
     QCOMPARE(text.left(433), kBoardDescription);
     QCOMPARE(kBoardDescription.size(), 433);
