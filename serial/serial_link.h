@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace quillon {
@@ -67,7 +68,27 @@ signals:
     void portLost(const quillon::PortFailure& failure);
 
 private:
-    // implementation details are the link's own
+    bool openPort(int portNumber, const QString& device);
+    void assertModemLines();
+    bool ensureOpen();
+    bool writeFrame(const QByteArray& frame);
+    bool waitUntilWritten(qint64 frameSize);
+    qint64 waitingBytes() const;
+    QByteArray takeWaitingBytes();
+    void reportReceivedData();
+    void handleError(QSerialPort::SerialPortError error);
+    void closeLostPort(const PortFailure& failure);
+    bool fail(const PortFailure& failure);
+
+    PortDevices m_devices;
+    QSerialPort m_port;
+    int m_portNumber = 0;
+    QList<PortFailure> m_openFailures;
+    PortFailure m_lastFailure;
+    // Bytes taken off the port while a write waited; reported with the next received data.
+    QByteArray m_heldReceived;
+    bool m_writing = false;
+    std::optional<PortFailure> m_lossDuringWrite;
 };
 
 // One byte per character: ASCII as itself, anything else as '?'.
