@@ -8,7 +8,9 @@
 #include <array>
 #include <future>
 #include <memory>
+#include <poll.h>
 #include <termios.h>
+#include <unistd.h>
 
 using quillon::PortDevices;
 using quillon::PortFailure;
@@ -57,6 +59,17 @@ std::span<const std::uint8_t> asBytes(const QByteArray& bytes) {
     return {reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())};
 }
 
+// Up to `maxCount` bytes from the board's side, waiting for the first; unlike
+// PtyPair::readAvailable it leaves the rest in the line.
+QByteArray readSome(PtyPair& board, qsizetype maxCount) {
+    QByteArray bytes(maxCount, Qt::Uninitialized);
+    pollfd readable{board.masterFd(), POLLIN, 0};
+    if (::poll(&readable, 1, 10000) <= 0)
+        return {};
+    const ssize_t count = ::read(board.masterFd(), bytes.data(), maxCount);
+    return bytes.left(std::max<ssize_t>(count, 0));
+}
+
 QSerialPort* portOf(SerialLink& link) {
     return link.findChild<QSerialPort*>();
 }
@@ -84,8 +97,10 @@ private slots:
     void writesFramesByteExact();
     void writeWhileClosedOpensFirst();
     void writeFailsWithReasonWhenNoPortOpens();
+    void repliesDuringALongWriteAreReportedWhole();
 
     void hangUpClosesOnceAndNextWriteReopens();
+    void writeToAnUnnoticedHangUpFailsAndClosesOnce();
 
     void showsEveryByteVisibly_data();
     void showsEveryByteVisibly();
@@ -321,6 +336,41 @@ void tst_SerialLink::writeFailsWithReasonWhenNoPortOpens() {
     QCOMPARE(link.openFailures()[0].device, devices().port1);
 }
 
+// A board that echoes while a frame longer than every buffer goes out. It holds its echo back
+// until 100 kB have come and then sends it all at once, so that it blocks until the link reads;
+// a link that stops reading while it writes would stall both sides.
+void tst_SerialLink::repliesDuringALongWriteAreReportedWhole() {
+    TestPort first(devices().port1, Device::Free);
+    SerialLink link(devices());
+    QVERIFY(link.OpenAtStartup());
+    QString shown;
+    connect(&link, &SerialLink::dataReceived, this, [&](const QString& text) { shown += text; });
+
+    QByteArray frame;
+    for (int i = 0; i < 400 * 1024; ++i)
+        frame.append(char('a' + i % 26));
+    auto echo = std::async(std::launch::async, [&] {
+        QByteArray held;
+        for (qsizetype echoed = 0; echoed < frame.size();) {
+            held += readSome(first.board(), 4096);
+            if (held.isEmpty())
+                return false;
+            if (echoed == 0 && held.size() < 100 * 1024)
+                continue;
+            if (!first.board().write(held))
+                return false;
+            echoed += std::exchange(held, {}).size();
+        }
+        return true;
+    });
+    QVERIFY2(link.WriteText(QString::fromLatin1(frame)), qPrintable(link.lastFailure().detail));
+    // The last few echoed bytes may stay below the threshold; the read takes them.
+    const auto takeRest = [&] { return (shown += link.ReadAll()).size(); };
+    QTRY_COMPARE_WITH_TIMEOUT(takeRest(), frame.size(), 30000);
+    QVERIFY(echo.get());
+    QCOMPARE(shown, QString::fromLatin1(frame));
+}
+
 void tst_SerialLink::hangUpClosesOnceAndNextWriteReopens() {
     auto first = std::make_unique<TestPort>(devices().port1, Device::Free);
     SerialLink link(devices());
@@ -350,6 +400,21 @@ void tst_SerialLink::hangUpClosesOnceAndNextWriteReopens() {
     QCOMPARE(link.portNumber(), 1);
     QCOMPARE(replugged.board().readExactly(1), QByteArray("U"));
     QCOMPARE(lost.count(), 1);
+}
+
+void tst_SerialLink::writeToAnUnnoticedHangUpFailsAndClosesOnce() {
+    TestPort first(devices().port1, Device::Free);
+    SerialLink link(devices());
+    QVERIFY(link.OpenAtStartup());
+    QSignalSpy lost(&link, &SerialLink::portLost);
+
+    first.board().hangUp();
+    QVERIFY(!link.WriteText(QStringLiteral("0000110099999999999999")));
+    QCOMPARE(lost.count(), 1);
+    QVERIFY(!link.isOpen());
+    QCOMPARE(link.lastFailure().device, devices().port1);
+    QVERIFY(link.lastFailure().error != QSerialPort::NoError);
+    QVERIFY(!lost.wait(kQuietMs));
 }
 
 void tst_SerialLink::showsEveryByteVisibly_data() {
