@@ -82,6 +82,8 @@ class tst_SerialLink : public QObject {
 private slots:
     void init();
 
+    void mapsPortsToDevices_data();
+    void mapsPortsToDevices();
     void opensFirstAvailablePort_data();
     void opensFirstAvailablePort();
     void leavesPort2AloneWhenPort1Opens();
@@ -117,6 +119,41 @@ void tst_SerialLink::init() {
     QVERIFY(m_dir.isValid());
     QFile::remove(devices().port1);
     QFile::remove(devices().port2);
+}
+
+void tst_SerialLink::mapsPortsToDevices_data() {
+    QTest::addColumn<QByteArray>("port1Variable");
+    QTest::addColumn<QByteArray>("port2Variable");
+    QTest::addColumn<QString>("port1");
+    QTest::addColumn<QString>("port2");
+
+    QTest::newRow("variables name the devices")
+        << QByteArray("/dev/ttyUSB0") << QByteArray("/dev/ttyACM1")
+        << QStringLiteral("/dev/ttyUSB0") << QStringLiteral("/dev/ttyACM1");
+    QTest::newRow("unset variables mean the first two serial ports")
+        << QByteArray() << QByteArray() << QStringLiteral("/dev/ttyS0")
+        << QStringLiteral("/dev/ttyS1");
+    QTest::newRow("each variable stands alone")
+        << QByteArray() << QByteArray("/dev/ttyUSB0") << QStringLiteral("/dev/ttyS0")
+        << QStringLiteral("/dev/ttyUSB0");
+}
+
+void tst_SerialLink::mapsPortsToDevices() {
+    QFETCH(QByteArray, port1Variable);
+    QFETCH(QByteArray, port2Variable);
+    QFETCH(QString, port1);
+    QFETCH(QString, port2);
+    const auto setOrUnset = [](const char* name, const QByteArray& value) {
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
+    };
+    setOrUnset("QUILLON_PORT1", port1Variable);
+    setOrUnset("QUILLON_PORT2", port2Variable);
+
+    const PortDevices devices = PortDevices::fromEnvironment();
+    qunsetenv("QUILLON_PORT1");
+    qunsetenv("QUILLON_PORT2");
+    QCOMPARE(devices.port1, port1);
+    QCOMPARE(devices.port2, port2);
 }
 
 void tst_SerialLink::opensFirstAvailablePort_data() {
