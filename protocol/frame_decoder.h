@@ -3,16 +3,14 @@
 // Reads the board's commands back from the bytes on the wire, as the board itself would.
 // Used by the virtual board; it shares the frame layout with the builders in frames.h.
 
-#include <cstddef>
+#include "frame_layout.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace quillon {
-
-// The nominal length of the three voltage frames; the reset command is one byte.
-inline constexpr std::size_t kFrameLength = 22;
 
 struct ChannelOutput {
     int channel;  // 0..7

@@ -24,8 +24,8 @@ public:
     int valueIndex() const noexcept;
 
 private:
-    Kind kind_;
-    int valueIndex_;
+    Kind m_kind;
+    int m_valueIndex;
 };
 
 double CoerceNumber(std::string_view text);

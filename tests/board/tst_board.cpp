@@ -1,0 +1,381 @@
+#include "frames.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kTimeoutMs = 10000;
+
+QByteArray Bytes(const std::string& text) {
+    return QByteArray::fromStdString(text);
+}
+
+QByteArray Bytes(const std::array<std::uint8_t, 22>& frame) {
+    return QByteArray(reinterpret_cast<const char*>(frame.data()), qsizetype(frame.size()));
+}
+
+QByteArray SingleDefaults() {
+    return Bytes(quillon::SingleChannelFrame({"0", false, "1.100"}));
+}
+
+QString RejectedPrefix(const QByteArray& bytes) {
+    return QStringLiteral("rejected (%1 bytes): %2")
+        .arg(bytes.size())
+        .arg(QString::fromLatin1(bytes.toHex(' ').toUpper()));
+}
+
+// The program under test, started with its stdout read line by line.
+class BoardProcess {
+public:
+    explicit BoardProcess(const QStringList& arguments) {
+        QString binDir = qEnvironmentVariable("QUILLON_TEST_BIN_DIR");
+        if (binDir.isEmpty())
+            binDir = QCoreApplication::applicationDirPath();
+        // The window rows must not need a display, however the test is started.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        m_process.setProcessEnvironment(environment);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(binDir + QStringLiteral("/quillon-board"), arguments);
+        if (m_process.waitForStarted(kTimeoutMs))
+            m_devicePath = nextLine();
+    }
+    ~BoardProcess() {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(kTimeoutMs))
+                m_process.kill();
+        }
+    }
+
+    QString devicePath() const { return m_devicePath; }
+    QProcess& process() { return m_process; }
+
+    QString nextLine() {
+        QDeadlineTimer deadline(kTimeoutMs);
+        while (!m_process.canReadLine() && !deadline.hasExpired() &&
+               m_process.state() == QProcess::Running)
+            m_process.waitForReadyRead(int(deadline.remainingTime()));
+        return QString::fromUtf8(m_process.readLine()).trimmed();
+    }
+
+    // QProcess::waitForFinished() fails for a process that has finished already.
+    bool waitForExit() {
+        return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(kTimeoutMs);
+    }
+
+    bool sendSignal(int signalNumber) {
+        return ::kill(pid_t(m_process.processId()), signalNumber) == 0;
+    }
+
+private:
+    QProcess m_process;
+    QString m_devicePath;
+};
+
+// The panel's end of the line: the board's slave device opened raw, as a serial port would.
+class PortEnd {
+public:
+    explicit PortEnd(const QString& path) { open(path); }
+    ~PortEnd() { close(); }
+
+    bool open(const QString& path) {
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (m_fd < 0)
+            return false;
+        termios settings{};
+        ::tcgetattr(m_fd, &settings);
+        ::cfmakeraw(&settings);
+        return ::tcsetattr(m_fd, TCSANOW, &settings) == 0;
+    }
+    void close() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+    bool isOpen() const { return m_fd >= 0; }
+
+    bool write(const QByteArray& bytes) {
+        return ::write(m_fd, bytes.constData(), std::size_t(bytes.size())) == bytes.size();
+    }
+
+    QByteArray readAvailable() {
+        QByteArray bytes;
+        char buffer[256];
+        ssize_t count;
+        while ((count = ::read(m_fd, buffer, sizeof buffer)) > 0)
+            bytes.append(buffer, count);
+        return bytes;
+    }
+
+    QByteArray readExactly(qsizetype size) {
+        QByteArray bytes;
+        QDeadlineTimer deadline(kTimeoutMs);
+        while (bytes.size() < size && !deadline.hasExpired()) {
+            pollfd fd{m_fd, POLLIN, 0};
+            if (::poll(&fd, 1, int(deadline.remainingTime())) > 0)
+                bytes += readAvailable();
+        }
+        return bytes;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace
+
+class tst_Board : public QObject {
+    Q_OBJECT
+
+private slots:
+    void decodesCommands_data();
+    void decodesCommands();
+    void rejectsAndResynchronises_data();
+    void rejectsAndResynchronises();
+    void replies_data();
+    void replies();
+    void keepsServingAfterReopen();
+    void linkFollowsBoardLife_data();
+    void linkFollowsBoardLife();
+    void refusesToReplaceFile();
+    void refusesBadArguments_data();
+    void refusesBadArguments();
+};
+
+void tst_Board::decodesCommands_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("lines");
+
+    using quillon::ChannelEntry;
+    const QStringList console;
+    const QByteArray fourDefaults =
+        Bytes(quillon::FourChannelFrame({ChannelEntry{"0", false, "1.00"},
+                                         {"1", false, "2.02"},
+                                         {"2", false, "3.86"},
+                                         {"3", false, "4.00"}}));
+
+    QTest::newRow("single-channel defaults")
+        << console << SingleDefaults() << QStringList{"single ch0 1.100 V"};
+    QTest::newRow("single-channel gain shown")
+        << console << Bytes(quillon::SingleChannelFrame({"3", true, "5"}))
+        << QStringList{"single ch3 5.000 V gain"};
+    QTest::newRow("single-channel smallest step")
+        << console << Bytes(quillon::SingleChannelFrame({"7", false, "0.005"}))
+        << QStringList{"single ch7 0.005 V"};
+    QTest::newRow("four-channel defaults")
+        << console << fourDefaults
+        << QStringList{"four ch0 1.00 V, ch1 2.02 V, ch2 3.86 V, ch3 4.00 V"};
+    QTest::newRow("four-channel gain on one entry")
+        << console
+        << Bytes(quillon::FourChannelFrame({ChannelEntry{"4", false, "0.07"},
+                                            {"5", true, "1.13"},
+                                            {"6", false, "0"},
+                                            {"7", false, "5"}}))
+        << QStringList{"four ch4 0.07 V, ch5 1.13 V gain, ch6 0.00 V, ch7 5.00 V"};
+    QTest::newRow("eight-channel defaults")
+        << console
+        << Bytes(quillon::EightChannelFrame({"20", "40", "60", "80", "100", "120", "140", "160"}))
+        << QStringList{"eight ch0 0.391 V, ch1 0.781 V, ch2 1.172 V, ch3 1.563 V, ch4 1.953 V, "
+                       "ch5 2.344 V, ch6 2.734 V, ch7 3.125 V"};
+    QTest::newRow("eight-channel extreme codes")
+        << console
+        << Bytes(quillon::EightChannelFrame({"0", "255", "128", "1", "", "2.5", "64", "32"}))
+        << QStringList{"eight ch0 0.000 V, ch1 4.980 V, ch2 2.500 V, ch3 0.020 V, ch4 0.000 V, "
+                       "ch5 0.039 V, ch6 1.250 V, ch7 0.625 V"};
+    QTest::newRow("reset") << console << Bytes(quillon::ResetCommand())
+                           << QStringList{"reset all channels 0 V"};
+    QTest::newRow("reset and a frame in one burst")
+        << console << Bytes(quillon::ResetCommand()) + SingleDefaults()
+        << QStringList{"reset all channels 0 V", "single ch0 1.100 V"};
+    QTest::newRow("two frames in one burst")
+        << console << SingleDefaults() + fourDefaults
+        << QStringList{"single ch0 1.100 V", "four ch0 1.00 V, ch1 2.02 V, ch2 3.86 V, ch3 4.00 V"};
+    QTest::newRow("window mode keeps the console log")
+        << QStringList{"--window"} << SingleDefaults() << QStringList{"single ch0 1.100 V"};
+}
+
+void tst_Board::decodesCommands() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, lines);
+
+    BoardProcess board(arguments);
+    PortEnd port(board.devicePath());
+    QVERIFY(port.isOpen());
+    QVERIFY(port.write(bytes));
+    for (const QString& line : lines)
+        QCOMPARE(board.nextLine(), line);
+}
+
+void tst_Board::rejectsAndResynchronises_data() {
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("over-wide four-channel value makes 23 bytes")
+        << Bytes(quillon::FourChannelFrame({quillon::ChannelEntry{"0", false, "10.00"},
+                                            {"1", false, "2.02"},
+                                            {"2", false, "3.86"},
+                                            {"3", false, "4.00"}}));
+    QTest::newRow("over-wide single-channel value makes 23 bytes")
+        << Bytes(quillon::SingleChannelFrame({"0", false, "12.5"}));
+    QTest::newRow("empty channel makes 21 bytes")
+        << Bytes(quillon::SingleChannelFrame({"", false, "1.100"}));
+    QTest::newRow("non-digit in the value")
+        << Bytes(quillon::SingleChannelFrame({"0", false, "-0.005"}));
+    QTest::newRow("non-digit channel") << Bytes(quillon::SingleChannelFrame({"x", false, "1"}));
+    QTest::newRow("unknown mode byte") << QByteArray("3000110099999999999999");
+    QTest::newRow("first half of a frame") << SingleDefaults().left(11);
+    QTest::newRow("reset followed by garbage") << QByteArray("Uxyz");
+    QTest::newRow("line noise") << QByteArray("\x00\xff\r\n", 4);
+}
+
+void tst_Board::rejectsAndResynchronises() {
+    QFETCH(QByteArray, bytes);
+
+    BoardProcess board({});
+    PortEnd port(board.devicePath());
+    QVERIFY(port.isOpen());
+    QVERIFY(port.write(bytes));
+    const QString rejected = board.nextLine();
+    QVERIFY2(rejected == RejectedPrefix(bytes) ||
+                 rejected.startsWith(RejectedPrefix(bytes) + QStringLiteral(" (")),
+             qPrintable(rejected));
+
+    QVERIFY(port.write(SingleDefaults()));
+    QCOMPARE(board.nextLine(), QStringLiteral("single ch0 1.100 V"));
+}
+
+void tst_Board::replies_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("reply");
+
+    const QStringList echo{"--reply", "echo"};
+    const QByteArray eight =
+        Bytes(quillon::EightChannelFrame({"255", "0", "10", "13", "85", "0", "127", "128"}));
+    QTest::newRow("echo returns a text frame") << echo << SingleDefaults() << SingleDefaults();
+    QTest::newRow("echo returns raw bytes unchanged") << echo << eight << eight;
+    QTest::newRow("echo returns the reset") << echo << QByteArray("U") << QByteArray("U");
+    QTest::newRow("echo ignores rejected bytes") << echo << QByteArray("abc") << QByteArray();
+    QTest::newRow("silent by default") << QStringList() << SingleDefaults() << QByteArray();
+    QTest::newRow("silent on request")
+        << QStringList{"--reply", "silent"} << SingleDefaults() << QByteArray();
+}
+
+void tst_Board::replies() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, reply);
+
+    BoardProcess board(arguments);
+    PortEnd port(board.devicePath());
+    QVERIFY(port.isOpen());
+    QVERIFY(port.write(bytes));
+    // The board writes its reply before it logs the command.
+    QVERIFY(!board.nextLine().isEmpty());
+    QCOMPARE(port.readExactly(reply.size()), reply);
+    QCOMPARE(port.readAvailable(), QByteArray());
+}
+
+void tst_Board::keepsServingAfterReopen() {
+    BoardProcess board({"--reply", "echo"});
+    PortEnd port(board.devicePath());
+    for (int round = 0; round < 3; ++round) {
+        QVERIFY(port.isOpen());
+        QVERIFY(port.write(SingleDefaults()));
+        QCOMPARE(board.nextLine(), QStringLiteral("single ch0 1.100 V"));
+        QCOMPARE(port.readExactly(SingleDefaults().size()), SingleDefaults());
+        port.close();
+        port.open(board.devicePath());
+    }
+}
+
+void tst_Board::linkFollowsBoardLife_data() {
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<bool>("staleLink");
+
+    QTest::newRow("SIGTERM removes the link") << int(SIGTERM) << false;
+    QTest::newRow("SIGINT removes the link") << int(SIGINT) << false;
+    QTest::newRow("SIGHUP removes the link") << int(SIGHUP) << false;
+    QTest::newRow("stale link is replaced") << int(SIGTERM) << true;
+}
+
+void tst_Board::linkFollowsBoardLife() {
+    QFETCH(int, signalNumber);
+    QFETCH(bool, staleLink);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString link = dir.filePath(QStringLiteral("not yet there/port1"));
+    if (staleLink) {
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("not yet there")));
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone")), link));
+    }
+
+    BoardProcess board({"--link", link});
+    QVERIFY(!board.devicePath().isEmpty());
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(QFileInfo(link).symLinkTarget(), board.devicePath());
+
+    PortEnd port(link);
+    QVERIFY(port.isOpen());
+    QVERIFY(port.write(SingleDefaults()));
+    QCOMPARE(board.nextLine(), QStringLiteral("single ch0 1.100 V"));
+
+    QVERIFY(board.sendSignal(signalNumber));
+    QVERIFY(board.waitForExit());
+    QCOMPARE(board.process().exitStatus(), QProcess::NormalExit);
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QVERIFY(!QFileInfo::exists(link));
+}
+
+void tst_Board::refusesToReplaceFile() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("notes.txt"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("keep me");
+    file.close();
+
+    BoardProcess board({"--link", path});
+    QVERIFY(board.waitForExit());
+    QVERIFY(board.process().exitCode() != 0);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("keep me"));
+}
+
+void tst_Board::refusesBadArguments_data() {
+    QTest::addColumn<QStringList>("arguments");
+
+    QTest::newRow("unknown reply mode") << QStringList{"--reply", "shout"};
+    QTest::newRow("unexpected argument") << QStringList{"/dev/ttyS0"};
+    QTest::newRow("unknown option") << QStringList{"--baud", "9600"};
+}
+
+void tst_Board::refusesBadArguments() {
+    QFETCH(QStringList, arguments);
+
+    BoardProcess board(arguments);
+    QVERIFY(board.waitForExit());
+    QCOMPARE(board.process().exitStatus(), QProcess::NormalExit);
+    QVERIFY(board.process().exitCode() != 0);
+    QVERIFY(board.devicePath().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(tst_Board)
+#include "tst_board.moc"

@@ -1,0 +1,156 @@
+#include "frame_decoder.h"
+#include "frames.h"
+
+#include <QtTest>
+
+#include <random>
+
+using quillon::DecodedCommand;
+using CommandKind = DecodedCommand::Kind;
+
+Q_DECLARE_METATYPE(DecodedCommand::Kind)
+
+namespace {
+
+std::string EightChannelBytes(const std::array<std::string, 8>& values) {
+    const auto frame = quillon::EightChannelFrame(values);
+    return std::string(frame.begin(), frame.end());
+}
+
+// "0 1 1.1" style: channel, gain and volts of each output, so a table row reads like the frame.
+QByteArray Describe(const DecodedCommand& command) {
+    QByteArrayList parts;
+    for (const auto& output : command.outputs) {
+        parts << QByteArray::number(output.channel) + ' ' + (output.gain ? '1' : '0') + ' ' +
+                     QByteArray::number(output.volts, 'g', 15);
+    }
+    return parts.join(", ");
+}
+
+} // namespace
+
+class TestFrameDecoder : public QObject {
+    Q_OBJECT
+
+private slots:
+    void decodesBuiltFrames_data();
+    void decodesBuiltFrames();
+    void builtFramesRoundTrip();
+    void rejects_data();
+    void rejects();
+};
+
+void TestFrameDecoder::decodesBuiltFrames_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<CommandKind>("kind");
+    QTest::addColumn<QByteArray>("outputs");
+    QTest::newRow("reset") << QByteArray::fromStdString(quillon::ResetCommand())
+                           << CommandKind::Reset << QByteArray();
+    QTest::newRow("single-channel defaults")
+        << QByteArray::fromStdString(quillon::SingleChannelFrame({"0", false, "1.100"}))
+        << CommandKind::SingleChannel << QByteArray("0 0 1.1");
+    QTest::newRow("single-channel gain on channel 7")
+        << QByteArray::fromStdString(quillon::SingleChannelFrame({"7", true, "9.999"}))
+        << CommandKind::SingleChannel << QByteArray("7 1 9.999");
+    QTest::newRow("four-channel defaults")
+        << QByteArray::fromStdString(quillon::FourChannelFrame({{{"0", false, "1.00"},
+                                                                 {"1", false, "2.02"},
+                                                                 {"2", false, "3.86"},
+                                                                 {"3", false, "4.00"}}}))
+        << CommandKind::FourChannel << QByteArray("0 0 1, 1 0 2.02, 2 0 3.86, 3 0 4");
+    QTest::newRow("eight-channel defaults")
+        << QByteArray::fromStdString(
+               EightChannelBytes({"20", "40", "60", "80", "100", "120", "140", "160"}))
+        << CommandKind::EightChannel
+        << QByteArray("0 0 0.390625, 1 0 0.78125, 2 0 1.171875, 3 0 1.5625, 4 0 1.953125, "
+                      "5 0 2.34375, 6 0 2.734375, 7 0 3.125");
+    QTest::newRow("eight-channel full scale")
+        << QByteArray::fromStdString(
+               EightChannelBytes({"0", "255", "0", "0", "0", "0", "0", "128"}))
+        << CommandKind::EightChannel
+        << QByteArray("0 0 0, 1 0 4.98046875, 2 0 0, 3 0 0, 4 0 0, 5 0 0, 6 0 0, 7 0 2.5");
+}
+
+void TestFrameDecoder::decodesBuiltFrames() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(CommandKind, kind);
+    QFETCH(QByteArray, outputs);
+    const auto result = quillon::DecodeCommand(bytes.toStdString());
+    QVERIFY2(result.command.has_value(), result.reason.c_str());
+    QCOMPARE(result.command->kind, kind);
+    QCOMPARE(Describe(*result.command), outputs);
+}
+
+// Any frame the panel builds from in-range inputs reads back as those inputs.
+void TestFrameDecoder::builtFramesRoundTrip() {
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> channel(0, 7);
+    std::uniform_int_distribution<int> millivolts(0, 9999);
+    std::uniform_int_distribution<int> code(0, 255);
+    for (int i = 0; i < 2000; ++i) {
+        const int ch = channel(random);
+        const bool gain = i % 2;
+        const int mv = millivolts(random);
+        const auto volts = QByteArray::number(mv / 1000.0, 'f', 3).toStdString();
+        const auto single =
+            quillon::DecodeCommand(quillon::SingleChannelFrame({std::to_string(ch), gain, volts}));
+        QVERIFY2(single.command.has_value(), single.reason.c_str());
+        QCOMPARE(single.command->outputs.at(0).channel, ch);
+        QCOMPARE(single.command->outputs.at(0).gain, gain);
+        QCOMPARE(single.command->outputs.at(0).volts, mv / 1000.0);
+
+        std::array<std::string, 8> values;
+        std::array<int, 8> codes;
+        for (int k = 0; k < 8; ++k) {
+            codes[k] = code(random);
+            values[k] = std::to_string(codes[k]);
+        }
+        const auto eight = quillon::DecodeCommand(EightChannelBytes(values));
+        QVERIFY2(eight.command.has_value(), eight.reason.c_str());
+        for (int k = 0; k < 8; ++k)
+            QCOMPARE(eight.command->outputs.at(k).volts, codes[k] / 256.0 * 5);
+    }
+}
+
+void TestFrameDecoder::rejects_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("reason");
+    const QByteArray single = "0000110099999999999999";
+    const QByteArray four = "1000100102022038630400";
+    const QByteArray eight =
+        QByteArray::fromHex("32 30 31 14 31 28 31 3C 31 50 31 64 31 78 31 8C 31 A0 39 39 39 39");
+    QTest::newRow("empty") << QByteArray() << QByteArray("empty command");
+    QTest::newRow("lower-case reset") << QByteArray("u") << QByteArray("one-byte");
+    QTest::newRow("long value field")
+        << QByteArray("00001250099999999999999") << QByteArray("wrong length: 23");
+    QTest::newRow("short frame") << single.left(21) << QByteArray("wrong length: 21");
+    QTest::newRow("unknown mode") << QByteArray(single).replace(0, 1, "3")
+                                  << QByteArray("unknown mode byte '3'");
+    QTest::newRow("second byte") << QByteArray(single).replace(1, 1, "1")
+                                 << QByteArray("second byte");
+    QTest::newRow("channel 8") << QByteArray(single).replace(2, 1, "8") << QByteArray("channel");
+    QTest::newRow("gain flag 2") << QByteArray(single).replace(3, 1, "2") << QByteArray("gain");
+    QTest::newRow("point in the value")
+        << QByteArray("000001.599999999999999") << QByteArray("non-digit '.' at offset 6");
+    QTest::newRow("minus in the value")
+        << QByteArray("000000-599999999999999") << QByteArray("non-digit '-' at offset 6");
+    QTest::newRow("single-channel trailer")
+        << QByteArray(single).replace(21, 1, "8") << QByteArray("trailer");
+    QTest::newRow("four-channel third channel")
+        << QByteArray(four).replace(12, 1, "a") << QByteArray("channel");
+    QTest::newRow("eight-channel marker")
+        << QByteArray(eight).replace(4, 1, "2") << QByteArray("marker");
+    QTest::newRow("eight-channel trailer")
+        << QByteArray(eight).replace(18, 1, "8") << QByteArray("trailer");
+}
+
+void TestFrameDecoder::rejects() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, reason);
+    const auto result = quillon::DecodeCommand(bytes.toStdString());
+    QVERIFY(!result.command.has_value());
+    QVERIFY2(QByteArray::fromStdString(result.reason).contains(reason), result.reason.c_str());
+}
+
+QTEST_APPLESS_MAIN(TestFrameDecoder)
+#include "tst_frame_decoder.moc"

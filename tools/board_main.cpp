@@ -1,0 +1,123 @@
+// quillon-board: plays the DAC board on a pseudo-terminal for the panel, scripts and tests.
+
+#include "board_window.h"
+#include "shutdown_signals.h"
+#include "virtual_board.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+using quillon::board::BoardWindow;
+using quillon::board::ReplyMode;
+using quillon::board::ShutdownSignals;
+using quillon::board::VirtualBoard;
+
+namespace {
+
+// One line on standard output, flushed at once: scripts and tests read it as it comes.
+void PrintLine(const QString& line) {
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+void PrintNote(const QString& message) {
+    const QByteArray bytes = "quillon-board: " + message.toLocal8Bit() + '\n';
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stderr);
+}
+
+// The application object has to exist before the options are parsed, and a window needs the
+// widget kind of it.
+bool WantsWindow(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--window") == 0)
+            return true;
+    }
+    return false;
+}
+
+std::optional<ReplyMode> ParseReplyMode(const QString& text) {
+    if (text == QLatin1String("silent"))
+        return ReplyMode::Silent;
+    if (text == QLatin1String("echo"))
+        return ReplyMode::Echo;
+    return std::nullopt;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    std::unique_ptr<QCoreApplication> app = WantsWindow(argc, argv)
+                                                ? std::make_unique<QApplication>(argc, argv)
+                                                : std::make_unique<QCoreApplication>(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quillon-board"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLON_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral(
+            "A virtual DAC board on a pseudo-terminal. Prints the terminal's device path as its\n"
+            "first line, then one line per command received: single-channel, four-channel,\n"
+            "eight-channel, reset, or rejected with its bytes in hex. The bytes that arrive\n"
+            "between two pauses of at least %1 ms are taken as whole commands or rejected\n"
+            "together. Stops on Ctrl+C, SIGTERM or SIGHUP.")
+            .arg(VirtualBoard::kQuietGap.count()));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption linkOption(
+        QStringLiteral("link"),
+        QStringLiteral("Also make <path> a symbolic link to the device (replacing a symbolic "
+                       "link already there) and remove it on exit."),
+        QStringLiteral("path"));
+    const QCommandLineOption replyOption(
+        QStringLiteral("reply"),
+        QStringLiteral("What to send back for each command: silent (default) or echo (the "
+                       "command, unchanged)."),
+        QStringLiteral("mode"), QStringLiteral("silent"));
+    const QCommandLineOption windowOption(
+        QStringLiteral("window"),
+        QStringLiteral("Also show the eight outputs and the log in a window."));
+    parser.addOptions({linkOption, replyOption, windowOption});
+    parser.process(*app);
+
+    const std::optional<ReplyMode> replyMode = ParseReplyMode(parser.value(replyOption));
+    if (!replyMode || !parser.positionalArguments().isEmpty()) {
+        PrintNote(replyMode ? QStringLiteral("unexpected argument: ") +
+                                  parser.positionalArguments().join(QLatin1Char(' '))
+                            : QStringLiteral("--reply takes silent or echo"));
+        return 2;
+    }
+
+    // A closed standard output must not kill the board before it removes its link.
+    std::signal(SIGPIPE, SIG_IGN);
+    ShutdownSignals shutdownSignals;
+    QObject::connect(&shutdownSignals, &ShutdownSignals::shutdownRequested, app.get(),
+                     &QCoreApplication::quit);
+    if (!shutdownSignals.isValid())
+        PrintNote(QStringLiteral("cannot watch for Ctrl+C; the link may outlive the board"));
+
+    VirtualBoard board(*replyMode);
+    QString error;
+    if (!board.open(parser.value(linkOption), &error)) {
+        PrintNote(error);
+        return 1;
+    }
+    PrintLine(board.devicePath());
+    if (!board.linkPath().isEmpty())
+        PrintNote(board.linkPath() + QStringLiteral(" -> ") + board.devicePath());
+    QObject::connect(&board, &VirtualBoard::commandLogged, &PrintLine);
+
+    std::unique_ptr<BoardWindow> window;
+    if (parser.isSet(windowOption)) {
+        window = std::make_unique<BoardWindow>(board);
+        window->show();
+    }
+    return app->exec();
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+// The virtual board's window: the eight outputs as bars from 0 to 5 V with their voltages, and
+// the log of the commands received.
+
+#include <QWidget>
+
+#include <array>
+
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+
+namespace quillon::board {
+
+class VirtualBoard;
+
+class BoardWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit BoardWindow(const VirtualBoard& board, QWidget* parent = nullptr);
+
+private slots:
+    void showOutputs();
+    void appendToLog(const QString& line);
+
+private:
+    struct ChannelRow {
+        QProgressBar* bar = nullptr;
+        QLabel* gain = nullptr;
+    };
+
+    QWidget* createOutputsGroup();
+    QWidget* createLogGroup();
+
+    const VirtualBoard& m_board;
+    std::array<ChannelRow, 8> m_rows{};
+    QPlainTextEdit* m_log = nullptr;
+};
+
+} // namespace quillon::board

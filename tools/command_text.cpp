@@ -1,0 +1,89 @@
+#include "command_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+
+namespace quillon::board {
+
+namespace {
+
+std::string IntegerText(long long value) {
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    return std::string(digits, result.ptr);
+}
+
+// Decimals each command carries on the wire: millivolts, tens of millivolts; the eight-channel
+// step of 5/256 V is shown to the millivolt.
+int DecimalsOf(DecodedCommand::Kind kind) {
+    return kind == DecodedCommand::Kind::FourChannel ? 2 : 3;
+}
+
+const char* NameOf(DecodedCommand::Kind kind) {
+    switch (kind) {
+    case DecodedCommand::Kind::SingleChannel:
+        return "single";
+    case DecodedCommand::Kind::FourChannel:
+        return "four";
+    case DecodedCommand::Kind::EightChannel:
+        return "eight";
+    case DecodedCommand::Kind::Reset:
+        return "reset";
+    }
+    return "?";
+}
+
+std::string DescribeOutput(const ChannelOutput& output, int decimals) {
+    std::string text =
+        "ch" + IntegerText(output.channel) + ' ' + FixedPoint(output.volts, decimals) + " V";
+    if (output.gain)
+        text += " gain";
+    return text;
+}
+
+} // namespace
+
+std::string FixedPoint(double value, int decimals) {
+    long long scale = 1;
+    for (int i = 0; i < decimals; ++i)
+        scale *= 10;
+    const long long scaled = std::llround(value * double(scale));
+    const long long magnitude = scaled < 0 ? -scaled : scaled;
+    std::string text = scaled < 0 ? "-" : "";
+    text += IntegerText(magnitude / scale);
+    if (decimals > 0) {
+        const std::string fraction = IntegerText(magnitude % scale);
+        text += '.' + std::string(std::size_t(decimals) - fraction.size(), '0') + fraction;
+    }
+    return text;
+}
+
+std::string DescribeCommand(const DecodedCommand& command) {
+    if (command.kind == DecodedCommand::Kind::Reset)
+        return "reset all channels 0 V";
+    std::string line = NameOf(command.kind);
+    const char* separator = " ";
+    for (const ChannelOutput& output : command.outputs) {
+        line += separator + DescribeOutput(output, DecimalsOf(command.kind));
+        separator = ", ";
+    }
+    return line;
+}
+
+std::string DescribeRejected(std::string_view bytes, std::string_view reason) {
+    static constexpr char kHexDigits[] = "0123456789ABCDEF";
+    std::string line = "rejected (" + IntegerText(static_cast<long long>(bytes.size())) +
+                       (bytes.size() == 1 ? " byte):" : " bytes):");
+    for (const char byte : bytes) {
+        const auto value = static_cast<std::uint8_t>(byte);
+        line += ' ';
+        line += kHexDigits[value >> 4];
+        line += kHexDigits[value & 0x0F];
+    }
+    if (!reason.empty())
+        line.append(" (").append(reason).append(")");
+    return line;
+}
+
+} // namespace quillon::board
