@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace quillon {
@@ -27,7 +28,7 @@ struct PortDevices {
 struct PortFailure {
     QString device;
     QSerialPort::SerialPortError error = QSerialPort::NoError;
-    QString detail; // the system's own error text
+    QString detail; // the system's own error text, or what did not happen
 };
 
 class SerialLink : public QObject {
@@ -42,11 +43,14 @@ public:
     ~SerialLink() override;
 
     // Port 1, else port 2. True when one of them is open; the failures of this sequence are
-    // kept in openFailures() either way.
+    // kept in openFailures() either way, and lastFailure() is the last of them.
     bool OpenAtStartup();
 
     // Each writes the whole frame and flushes it. While no port is open the start-up sequence
-    // runs again first. False when nothing (or not all) was written; lastFailure() says why.
+    // runs again first. Returns once the frame has gone to the driver; one that has not gone
+    // within twice its line time at 9600 baud (plus 2 s) fails and its unsent rest is dropped.
+    // False when nothing (or not all) was written; lastFailure() says why. Data received
+    // meanwhile is reported afterwards, from the event loop.
     bool WriteText(const QString& text);
     bool WriteBytes(std::span<const std::uint8_t> bytes);
 
@@ -67,7 +71,27 @@ signals:
     void portLost(const quillon::PortFailure& failure);
 
 private:
-    // implementation details are the link's own
+    bool openPort(int portNumber, const QString& device);
+    void assertModemLines();
+    bool ensureOpen();
+    bool writeFrame(const QByteArray& frame);
+    bool waitUntilWritten(qint64 frameSize);
+    qint64 waitingBytes() const;
+    QByteArray takeWaitingBytes();
+    void reportReceivedData();
+    void handleError(QSerialPort::SerialPortError error);
+    void closeLostPort(const PortFailure& failure);
+    bool fail(const PortFailure& failure);
+
+    PortDevices m_devices;
+    QSerialPort m_port;
+    int m_portNumber = 0;
+    QList<PortFailure> m_openFailures;
+    PortFailure m_lastFailure;
+    // Bytes taken off the port while a write waited; reported with the next received data.
+    QByteArray m_heldReceived;
+    bool m_writing = false;
+    std::optional<PortFailure> m_lossDuringWrite;
 };
 
 // One byte per character: ASCII as itself, anything else as '?'.
