@@ -8,7 +8,9 @@ std::atomic<std::size_t> g_allocations{0};
 }
 
 namespace quillon::bench {
-std::size_t AllocationCount() { return g_allocations.load(std::memory_order_relaxed); }
+std::size_t AllocationCount() {
+    return g_allocations.load(std::memory_order_relaxed);
+}
 } // namespace quillon::bench
 
 void* operator new(std::size_t size) {
@@ -17,8 +19,18 @@ void* operator new(std::size_t size) {
         return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}

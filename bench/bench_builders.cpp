@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <iomanip>
+#include <iostream>
 #include <locale>
 #include <map>
 #include <sstream>
@@ -17,8 +18,8 @@ namespace quillon::bench {
 namespace {
 
 const ChannelEntry kSingleDefaults{"0", false, "1.100"};
-const std::array<ChannelEntry, 4> kFourDefaults{{
-    {"0", false, "1.00"}, {"1", false, "2.02"}, {"2", false, "3.86"}, {"3", false, "4.00"}}};
+const std::array<ChannelEntry, 4> kFourDefaults{
+    {{"0", false, "1.00"}, {"1", false, "2.02"}, {"2", false, "3.86"}, {"3", false, "4.00"}}};
 const std::array<std::string, 8> kEightDefaults{"20", "40", "60", "80", "100", "120", "140", "160"};
 
 // The obvious way to write a value field with streams: read, scale, print 15 digits, pad.
@@ -79,12 +80,24 @@ template <typename Build> double AllocationsPerFrame(Build build) {
     return double(AllocationCount() - before) / kFrames;
 }
 
-void BM_Single(benchmark::State& s) { RunBuilder(s, [] { return SingleChannelFrame(kSingleDefaults); }); }
-void BM_SingleNaive(benchmark::State& s) { RunBuilder(s, [] { return NaiveSingle(kSingleDefaults); }); }
-void BM_Four(benchmark::State& s) { RunBuilder(s, [] { return FourChannelFrame(kFourDefaults); }); }
-void BM_FourNaive(benchmark::State& s) { RunBuilder(s, [] { return NaiveFour(kFourDefaults); }); }
-void BM_Eight(benchmark::State& s) { RunBuilder(s, [] { return EightChannelFrame(kEightDefaults); }); }
-void BM_EightNaive(benchmark::State& s) { RunBuilder(s, [] { return NaiveEight(kEightDefaults); }); }
+void BM_Single(benchmark::State& s) {
+    RunBuilder(s, [] { return SingleChannelFrame(kSingleDefaults); });
+}
+void BM_SingleNaive(benchmark::State& s) {
+    RunBuilder(s, [] { return NaiveSingle(kSingleDefaults); });
+}
+void BM_Four(benchmark::State& s) {
+    RunBuilder(s, [] { return FourChannelFrame(kFourDefaults); });
+}
+void BM_FourNaive(benchmark::State& s) {
+    RunBuilder(s, [] { return NaiveFour(kFourDefaults); });
+}
+void BM_Eight(benchmark::State& s) {
+    RunBuilder(s, [] { return EightChannelFrame(kEightDefaults); });
+}
+void BM_EightNaive(benchmark::State& s) {
+    RunBuilder(s, [] { return NaiveEight(kEightDefaults); });
+}
 
 BENCHMARK(BM_Single)->Repetitions(9)->ReportAggregatesOnly(true);
 BENCHMARK(BM_SingleNaive)->Repetitions(9)->ReportAggregatesOnly(true);
@@ -116,6 +129,9 @@ public:
 void RunBuilderBenchmarks(int argc, char** argv, BenchTable& table) {
     benchmark::Initialize(&argc, argv);
     MedianCollector collector;
+    // Google Benchmark's own report goes to stderr; stdout carries only the table.
+    collector.SetOutputStream(&std::cerr);
+    collector.SetErrorStream(&std::cerr);
     benchmark::RunSpecifiedBenchmarks(&collector);
     const std::map<std::string, double> allocations{
         {"Single", AllocationsPerFrame([] { return SingleChannelFrame(kSingleDefaults); })},

@@ -11,14 +11,19 @@ std::string FormatNumber(double value, int decimals) {
     return std::string(buffer, result.ptr);
 }
 
-std::string BenchTable::markdown() const {
-    std::string text = "| measure | value | reference | reference value | ratio | target | met | note |\n"
-                       "|---|---:|---|---:|---:|---|---|---|\n";
+std::string BenchTable::markdown(bool withHeader) const {
+    std::string text;
+    if (withHeader)
+        text = "| measure | value | reference | reference value | ratio | target | met | note |\n"
+               "|---|---:|---|---:|---:|---|---|---|\n";
     for (const BenchRow& row : m_rows) {
         text += "| " + row.measure + " | " + FormatNumber(row.value, 3) + " | " + row.reference +
                 " | " + FormatNumber(row.referenceValue, 3) + " | " + FormatNumber(row.ratio, 3) +
-                " | " + row.target + " | " + (row.met ? "yes" : "**no**") + " | " + row.note +
-                " |\n";
+                " | " + row.target + " | " +
+                (row.informational ? "—"
+                 : row.met         ? "yes"
+                                   : "**no**") +
+                " | " + row.note + " |\n";
     }
     return text;
 }

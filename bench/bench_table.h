@@ -15,13 +15,15 @@ struct BenchRow {
     std::string target;
     bool met = false;
     std::string note;
+    bool informational = false; // a reference figure of its own, with no target
 };
 
 class BenchTable {
 public:
     void add(BenchRow row) { m_rows.push_back(std::move(row)); }
     const std::vector<BenchRow>& rows() const { return m_rows; }
-    std::string markdown() const;
+    // The rows as a markdown table; without the header, rows to append to another table.
+    std::string markdown(bool withHeader = true) const;
 
 private:
     std::vector<BenchRow> m_rows;

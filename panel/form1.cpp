@@ -152,8 +152,14 @@ QWidget* MakeWidget(const ControlRow& row, QWidget* container) {
     }
     case ControlKind::CheckBox:
         return new QCheckBox(text, container);
-    case ControlKind::Button:
-        return new QPushButton(text, container);
+    case ControlKind::Button: {
+        auto* button = new QPushButton(text, container);
+        // Opaque, as command buttons on Windows are: a click repaints the button at once (on
+        // press and on release), and so need not repaint the group box behind it as well.
+        button->setBackgroundRole(QPalette::Window);
+        button->setAutoFillBackground(true);
+        return button;
+    }
     }
     return nullptr;
 }

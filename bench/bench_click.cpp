@@ -1,0 +1,159 @@
+// Click to wire: from a click on each Send and on Reset in the real window to the last byte of
+// the frame being readable at the pty master, beside a bare write(2) of 22 bytes to the same pty.
+
+#include "bench_table.h"
+#include "master_reader.h"
+#include "panel_rig.h"
+#include "process_stats.h"
+
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QStringList>
+#include <QTest>
+
+#include <chrono>
+#include <optional>
+#include <unistd.h>
+#include <vector>
+
+namespace quillon::bench {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kClicks = 1000;
+constexpr int kWarmUpRounds = 20;
+constexpr auto kFrameTimeout = 2000ms;
+// 22 bytes of 10 bits (start, 8 data, stop) at 9600 baud.
+constexpr double kWireMicros = 22 * 10 * 1e6 / 9600;
+
+const QByteArray kSingleDefaults("0000110099999999999999");
+
+struct Target {
+    QString measure;
+    QString button; // empty: the bare write
+    QByteArray frame;
+    std::vector<double> micros;
+    std::vector<double> handlerMicros; // from the button's released signal
+    int timeouts = 0;
+    int wrongFrames = 0;
+    qsizetype strayBytes = 0;
+};
+
+std::vector<Target> Targets() {
+    return {
+        {"bare write(2) of 22 bytes", {}, kSingleDefaults, {}, {}},
+        {"click Send, single channel", "Command1(0)", kSingleDefaults, {}, {}},
+        {"click Send, four channels", "Command2", "1000100102022038630400", {}, {}},
+        {"click Send, eight channels",
+         "Command3",
+         QByteArray::fromHex("323031143128313C315031643178318C31A039393939"),
+         {},
+         {}},
+        {"click Reset", "Command4", "U", {}, {}},
+    };
+}
+
+double Micros(MasterReader::Clock::duration span) {
+    return std::chrono::duration<double, std::micro>(span).count();
+}
+
+void Act(PanelRig& rig, const Target& target) {
+    if (target.button.isEmpty()) {
+        if (::write(rig.slaveFd(), target.frame.constData(), target.frame.size()) !=
+            target.frame.size())
+            qWarning("bare write was short");
+        return;
+    }
+    QPushButton* button = rig.form().button(target.button);
+    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+}
+
+// Rounds alternate the bare write and the four buttons, so noise falls on all of them alike.
+void Measure(PanelRig& rig, MasterReader& reader, std::vector<Target>& targets) {
+    // A button signals released after its own repaint and just before clicked, which sends.
+    std::optional<MasterReader::Clock::time_point> released;
+    for (const Target& target : targets) {
+        if (!target.button.isEmpty())
+            QObject::connect(rig.form().button(target.button), &QPushButton::released,
+                             [&released] { released = MasterReader::Clock::now(); });
+    }
+    for (int round = 0; round < kWarmUpRounds + kClicks; ++round) {
+        for (Target& target : targets) {
+            const qsizetype straysBefore = reader.strayBytes();
+            reader.expect(target.frame);
+            released.reset();
+            const auto start = MasterReader::Clock::now();
+            Act(rig, target);
+            const auto arrival = reader.waitForFrame(kFrameTimeout);
+            // Repaints and anything else the click queued run here, outside the timed span.
+            QCoreApplication::processEvents();
+            target.strayBytes += reader.strayBytes() - straysBefore;
+            if (!arrival) {
+                ++target.timeouts;
+                continue;
+            }
+            target.wrongFrames += !arrival->matched;
+            if (round < kWarmUpRounds)
+                continue;
+            target.micros.push_back(Micros(arrival->at - start));
+            if (released)
+                target.handlerMicros.push_back(Micros(arrival->at - *released));
+        }
+    }
+}
+
+QString Problems(const Target& target) {
+    QStringList problems;
+    if (target.timeouts)
+        problems << QStringLiteral("%1 frames never arrived").arg(target.timeouts);
+    if (target.wrongFrames)
+        problems << QStringLiteral("%1 frames differed").arg(target.wrongFrames);
+    if (target.strayBytes)
+        problems << QStringLiteral("%1 stray bytes").arg(target.strayBytes);
+    return problems.isEmpty() ? QString() : QStringLiteral("; ") + problems.join(", ");
+}
+
+} // namespace
+
+void RunClickBenchmark(BenchTable& table) {
+    PanelRig rig;
+    if (!rig.failure().isEmpty()) {
+        table.add({"click to wire", 0, "", 0, 0, "", false,
+                   "not measured: " + rig.failure().toStdString()});
+        return;
+    }
+    MasterReader reader(rig.board().masterFd());
+    std::vector<Target> targets = Targets();
+    Measure(rig, reader, targets);
+
+    const double bare = Median(targets.front().micros);
+    table.add({"bare write(2) of 22 bytes to the pty, to readable (µs)", bare,
+               "22 bytes on the wire at 9600 8N1 (µs)", kWireMicros, bare / kWireMicros,
+               "reference", false,
+               QStringLiteral("p90 %1 µs, %2 writes%3")
+                   .arg(Percentile(targets.front().micros, 0.9), 0, 'f', 1)
+                   .arg(targets.front().micros.size())
+                   .arg(Problems(targets.front()))
+                   .toStdString(),
+               true});
+    if (rig.messageCount())
+        qWarning("the panel showed %d messages during the clicks", rig.messageCount());
+    for (auto it = targets.begin() + 1; it != targets.end(); ++it) {
+        const double median = Median(it->micros);
+        const double ratio = median / bare;
+        table.add({it->measure.toStdString() + " to readable (µs)", median,
+                   "bare write(2) of 22 bytes (µs)", bare, ratio, "<= 3x bare write", ratio <= 3.0,
+                   QStringLiteral("p90 %1 µs, %2 clicks, %3% of the wire time; from the "
+                                  "button's released signal %4 µs%5")
+                       .arg(Percentile(it->micros, 0.9), 0, 'f', 1)
+                       .arg(it->micros.size())
+                       .arg(100 * median / kWireMicros, 0, 'f', 3)
+                       .arg(Median(it->handlerMicros), 0, 'f', 1)
+                       .arg(Problems(*it))
+                       .toStdString()});
+    }
+}
+
+} // namespace quillon::bench

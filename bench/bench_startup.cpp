@@ -1,0 +1,268 @@
+// Start-up: from process start to the window's first painted exposure, and peak RSS, for the
+// panel and for a bare window with one label in the same font (the floor), under an X server.
+// The parent times each child from just before posix_spawn; the child reports the moment its
+// window has been exposed and painted, on the same CLOCK_MONOTONIC.
+
+#include "bench_table.h"
+#include "form1.h"
+#include "panel_actions.h"
+#include "process_stats.h"
+#include "pty_pair.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMetaObject>
+#include <QWindow>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <functional>
+#include <optional>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace quillon::bench {
+
+namespace {
+
+constexpr int kRuns = 20;
+constexpr double kNsPerMs = 1e6;
+constexpr double kKiBPerMiB = 1024;
+
+long long MonotonicNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
+}
+
+// Watches every event of the application for the window's first exposure; once that has been
+// handled (and so painted), prints "<monotonic ns> <peak RSS KiB> <port open>" and quits.
+class FirstExposure : public QObject {
+public:
+    FirstExposure(QWidget& window, std::function<bool()> portOpen)
+        : m_window(window), m_portOpen(std::move(portOpen)) {
+        qApp->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!m_seen && event->type() == QEvent::Expose && watched == m_window.windowHandle() &&
+            m_window.windowHandle()->isExposed()) {
+            m_seen = true;
+            QMetaObject::invokeMethod(this, &FirstExposure::report, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    void report() {
+        const long long now = MonotonicNs();
+        std::printf("%lld %ld %d\n", now, PeakResidentKiB(), m_portOpen() ? 1 : 0);
+        std::fflush(stdout);
+        QCoreApplication::exit(0);
+    }
+
+    QWidget& m_window;
+    std::function<bool()> m_portOpen;
+    bool m_seen = false;
+};
+
+// What panel/main.cpp does, with the exposure watch added.
+int RunPanel(int& argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(kApplicationTitle);
+
+    Form1 window;
+    PanelController controller(window);
+    FirstExposure exposure(window, [&controller] { return controller.link().isOpen(); });
+    window.show();
+    return app.exec();
+}
+
+// The panel's Song face at 10.5 pt, as Form1 asks for it.
+QFont SongFont() {
+    QFont font;
+    font.setFamilies(
+        {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN")});
+    font.setPointSizeF(10.5);
+    return font;
+}
+
+// A bare main window of the panel's client size with one label in the panel's face.
+int RunFloor(int& argc, char** argv) {
+    QApplication app(argc, argv);
+
+    QMainWindow window;
+    auto* label = new QLabel(QStringLiteral("单通道控制(设定值必须为4位数，单位为V)"), &window);
+    label->setFont(SongFont());
+    window.setCentralWidget(label);
+    window.setGeometry(QRect(Form1::kClientTopLeft, Form1::kClientSize));
+    FirstExposure exposure(window, [] { return false; });
+    window.show();
+    return app.exec();
+}
+
+struct Sample {
+    double ms = 0;
+    double peakMiB = 0;
+    bool portOpen = false;
+};
+
+std::vector<std::string> ChildEnvironment(const QString& port1) {
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string text = *entry;
+        if (!text.starts_with("QT_QPA_PLATFORM=") && !text.starts_with("QUILLON_PORT"))
+            env.push_back(text);
+    }
+    env.push_back("QT_QPA_PLATFORM=xcb");
+    env.push_back("QUILLON_PORT1=" + port1.toStdString());
+    return env;
+}
+
+std::string SelfPath() {
+    char path[PATH_MAX] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? std::string(path, n) : std::string();
+}
+
+std::string ReadAll(int fd) {
+    std::string text;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
+        if (n > 0)
+            text.append(buffer, n);
+        else if (errno != EINTR)
+            break;
+    }
+    return text;
+}
+
+std::optional<Sample> Parse(const std::string& line, long long spawnedNs) {
+    long long exposedNs = 0;
+    long peakKiB = 0;
+    int portOpen = 0;
+    const char* p = line.data();
+    const char* end = p + line.size();
+    auto next = [&](auto& value) {
+        while (p < end && *p == ' ')
+            ++p;
+        const auto result = std::from_chars(p, end, value);
+        p = result.ptr;
+        return result.ec == std::errc();
+    };
+    if (!next(exposedNs) || !next(peakKiB) || !next(portOpen))
+        return std::nullopt;
+    return Sample{(exposedNs - spawnedNs) / kNsPerMs, peakKiB / kKiBPerMiB, portOpen == 1};
+}
+
+std::optional<Sample> Spawn(const std::string& self, const char* kind,
+                            const std::vector<std::string>& env) {
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return std::nullopt;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    std::vector<char*> envp;
+    for (const std::string& entry : env)
+        envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+    char* argv[] = {const_cast<char*>(self.c_str()), const_cast<char*>("startup-child"),
+                    const_cast<char*>(kind), nullptr};
+
+    pid_t pid = 0;
+    const long long spawnedNs = MonotonicNs();
+    const int spawned = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    const std::string output = spawned == 0 ? ReadAll(out[0]) : std::string();
+    ::close(out[0]);
+    int status = 0;
+    if (spawned != 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    return Parse(output, spawnedNs);
+}
+
+std::vector<double> Field(const std::vector<Sample>& samples, double Sample::*field) {
+    std::vector<double> values;
+    for (const Sample& sample : samples)
+        values.push_back(sample.*field);
+    return values;
+}
+
+} // namespace
+
+int RunStartupChild(int& argc, char** argv, const std::string& kind) {
+    if (kind == "panel")
+        return RunPanel(argc, argv);
+    if (kind == "floor")
+        return RunFloor(argc, argv);
+    std::fputs("startup-child: panel or floor\n", stderr);
+    return 2;
+}
+
+void RunStartupBenchmark(BenchTable& table) {
+    testing::PtyPair board;
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || !board.isValid()) {
+        table.add({"start-up", 0, "", 0, 0, "", false,
+                   "not measured: needs an X server in DISPLAY (bench/run starts Xvfb) and a pty"});
+        return;
+    }
+    const std::string self = SelfPath();
+    const std::vector<std::string> env = ChildEnvironment(board.slavePath());
+    // One untimed start of each first, so both timed series start with warm file caches.
+    Spawn(self, "panel", env);
+    Spawn(self, "floor", env);
+
+    std::vector<Sample> panel, floor;
+    int failures = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        const bool panelFirst = run % 2 == 0;
+        for (const bool isPanel : {panelFirst, !panelFirst}) {
+            const auto sample = Spawn(self, isPanel ? "panel" : "floor", env);
+            if (!sample)
+                ++failures;
+            else
+                (isPanel ? panel : floor).push_back(*sample);
+        }
+    }
+    const int portOpen =
+        int(std::count_if(panel.begin(), panel.end(), [](const Sample& s) { return s.portOpen; }));
+    const double panelMs = Median(Field(panel, &Sample::ms));
+    const double floorMs = Median(Field(floor, &Sample::ms));
+    const double panelMiB = Median(Field(panel, &Sample::peakMiB));
+    const double floorMiB = Median(Field(floor, &Sample::peakMiB));
+    const std::string runs =
+        QStringLiteral("%1 + %2 runs, alternating; port open at exposure "
+                       "in %3 of %1 panel runs%4")
+            .arg(panel.size())
+            .arg(floor.size())
+            .arg(portOpen)
+            .arg(failures ? QStringLiteral("; %1 runs failed").arg(failures) : QString())
+            .toStdString();
+    table.add({"start-up to first painted exposure, panel (ms)", panelMs,
+               "floor: QMainWindow + one QLabel, same font (ms)", floorMs, panelMs / floorMs,
+               "<= 1.15x floor", panelMs <= 1.15 * floorMs,
+               runs + QStringLiteral("; p90 %1 vs %2 ms")
+                          .arg(Percentile(Field(panel, &Sample::ms), 0.9), 0, 'f', 1)
+                          .arg(Percentile(Field(floor, &Sample::ms), 0.9), 0, 'f', 1)
+                          .toStdString()});
+    table.add({"peak RSS at first exposure, panel (MiB)", panelMiB,
+               "floor: QMainWindow + one QLabel, same font (MiB)", floorMiB, panelMiB / floorMiB,
+               "<= 1.10x floor", panelMiB <= 1.10 * floorMiB, "getrusage ru_maxrss"});
+}
+
+} // namespace quillon::bench

@@ -1,0 +1,48 @@
+#include "process_stats.h"
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <string>
+#include <sys/resource.h>
+
+namespace quillon::bench {
+
+long ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    const std::string key = "VmRSS:";
+    for (std::string line; std::getline(status, line);) {
+        if (!line.starts_with(key))
+            continue;
+        const auto first = line.find_first_not_of(" \t", key.size());
+        long kib = 0;
+        if (first != std::string::npos)
+            std::from_chars(line.data() + first, line.data() + line.size(), kib);
+        return kib;
+    }
+    return 0;
+}
+
+long PeakResidentKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+double Percentile(std::vector<double> values, double fraction) {
+    if (values.empty())
+        return 0;
+    const auto rank = std::min(values.size() - 1, std::size_t(fraction * double(values.size())));
+    std::nth_element(values.begin(), values.begin() + rank, values.end());
+    return values[rank];
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+} // namespace quillon::bench

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <vector>
+
+namespace quillon::bench {
+
+// This process's resident set (VmRSS of /proc/self/status), in KiB; 0 when unreadable.
+long ResidentKiB();
+
+// This process's peak resident set (getrusage's ru_maxrss), in KiB.
+long PeakResidentKiB();
+
+// The median, and the value below which `fraction` of the values lie; both 0 for no values.
+double Median(std::vector<double> values);
+double Percentile(std::vector<double> values, double fraction);
+
+} // namespace quillon::bench
