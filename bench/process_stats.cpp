@@ -8,9 +8,11 @@
 
 namespace quillon::bench {
 
-long ResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    const std::string key = "VmRSS:";
+namespace {
+
+// The KiB figure of the line starting with `key` in a /proc file such as status.
+long ProcField(const char* path, const std::string& key) {
+    std::ifstream status(path);
     for (std::string line; std::getline(status, line);) {
         if (!line.starts_with(key))
             continue;
@@ -21,6 +23,16 @@ long ResidentKiB() {
         return kib;
     }
     return 0;
+}
+
+} // namespace
+
+long ResidentKiB() {
+    return ProcField("/proc/self/status", "VmRSS:");
+}
+
+long AnonymousKiB() {
+    return ProcField("/proc/self/smaps_rollup", "Anonymous:");
 }
 
 long PeakResidentKiB() {

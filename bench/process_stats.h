@@ -7,6 +7,10 @@ namespace quillon::bench {
 // This process's resident set (VmRSS of /proc/self/status), in KiB; 0 when unreadable.
 long ResidentKiB();
 
+// The anonymous (not file-backed) part of this process's resident set, from
+// /proc/self/smaps_rollup, in KiB; 0 when unreadable.
+long AnonymousKiB();
+
 // This process's peak resident set (getrusage's ru_maxrss), in KiB.
 long PeakResidentKiB();
 

@@ -247,7 +247,7 @@ std::string FixedForm(const std::string& digits, int exponent) {
 std::string ExponentForm(const std::string& digits, int exponent) {
     std::string text = digits.substr(0, 1);
     if (digits.size() > 1)
-        text += "." + digits.substr(1);
+        text.append(".").append(digits, 1);
     text += exponent < 0 ? "E-" : "E+";
     char magnitude[8];
     const auto end = std::to_chars(magnitude, magnitude + sizeof magnitude, std::abs(exponent)).ptr;
@@ -323,8 +323,11 @@ std::string NumberText(double number) {
     const ScientificDigits rounded = RoundToSignificantDigits(number);
     const bool fixed =
         rounded.exponent >= kLowestFixedExponent && rounded.exponent <= kHighestFixedExponent;
-    return (rounded.negative ? "-" : "") + (fixed ? FixedForm(rounded.digits, rounded.exponent)
-                                                  : ExponentForm(rounded.digits, rounded.exponent));
+    // Appended rather than "-" + form: GCC 12 at -O2 wrongly flags that with -Wrestrict.
+    std::string text = rounded.negative ? "-" : "";
+    text += fixed ? FixedForm(rounded.digits, rounded.exponent)
+                  : ExponentForm(rounded.digits, rounded.exponent);
+    return text;
 }
 
 std::string PadLeft(std::string_view text, std::size_t width) {
