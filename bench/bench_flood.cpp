@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -129,6 +130,7 @@ struct FloodFigures {
     qint64 shown = 0;     // characters delivered to the Return code box
     qint64 queued = 0;    // bytes the panel never took off the pty
     qint64 lastChunk = 0; // size of the last delivery
+    qint64 largestChunk = 0;
     Clock::time_point start;
     Clock::time_point lastDelivery;
     long rssAfterWarmKiB = 0;
@@ -139,15 +141,16 @@ struct FloodFigures {
 // the pty (a tail under the receive threshold stays in the link's buffer, as any reply would).
 FloodFigures Flood(PanelRig& rig) {
     FloodFigures figures;
-    const auto connection = QObject::connect(&rig.controller().link(), &SerialLink::dataReceived,
-                                             [&figures](const QString& text) {
-                                                 const bool wasCold = figures.shown < kWarmBytes;
-                                                 figures.shown += text.size();
-                                                 figures.lastChunk = text.size();
-                                                 figures.lastDelivery = Clock::now();
-                                                 if (wasCold && figures.shown >= kWarmBytes)
-                                                     figures.rssAfterWarmKiB = ResidentKiB();
-                                             });
+    const auto connection = QObject::connect(
+        &rig.controller().link(), &SerialLink::dataReceived, [&figures](const QString& text) {
+            const bool wasCold = figures.shown < kWarmBytes;
+            figures.shown += text.size();
+            figures.lastChunk = text.size();
+            figures.largestChunk = std::max(figures.largestChunk, figures.lastChunk);
+            figures.lastDelivery = Clock::now();
+            if (wasCold && figures.shown >= kWarmBytes)
+                figures.rssAfterWarmKiB = ResidentKiB();
+        });
     figures.start = Clock::now();
     BoardFlood board(rig.board().masterFd());
     QEventLoop loop;
@@ -206,8 +209,8 @@ void RunFloodBenchmark(BenchTable& table) {
                kLineBytesPerSecond, bytesPerSecond / kLineBytesPerSecond, "all 10 MiB consumed",
                consumed == kFloodBytes && !figures.timedOut,
                QStringLiteral("%1 of %2 bytes taken off the pty in %3 s, %4 shown, %5 held "
-                              "below the 22-byte threshold; Return code box %6 the last chunk"
-                              "%7")
+                              "below the 22-byte threshold; Return code box %6 the last chunk "
+                              "(largest %8 characters)%7")
                    .arg(consumed)
                    .arg(kFloodBytes)
                    .arg(seconds, 0, 'f', 2)
@@ -215,6 +218,7 @@ void RunFloodBenchmark(BenchTable& table) {
                    .arg(held)
                    .arg(boxHoldsLastChunk ? "holds" : "does not hold")
                    .arg(figures.timedOut ? "; timed out" : "")
+                   .arg(figures.largestChunk)
                    .toStdString()});
     table.add({"flood: longest event-loop stall (ms)", floodStallMs,
                "same 1 ms timer, idle panel, 2 s (ms)", idleStallMs,
