@@ -63,8 +63,7 @@ void tst_E2e::clickingSendDrivesTheBoard() {
 
     QByteArray windows;
     QTRY_VERIFY_WITH_TIMEOUT(
-        m_x->xdotool({"search", "--onlyvisible", "--name", "^Form1$"}, &windows),
-        kStartTimeoutMs);
+        m_x->xdotool({"search", "--onlyvisible", "--name", "^Form1$"}, &windows), kStartTimeoutMs);
     QVERIFY(m_x->clickAt(kSingleChannelSendOnScreen));
 
     QByteArray printed;

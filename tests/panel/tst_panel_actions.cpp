@@ -239,11 +239,13 @@ void tst_PanelActions::hangUpIsReportedOnceAndTheNextSendReopens() {
     QTRY_COMPARE(m_panel->messages().size(), 1);
     QTest::qWait(kQuietMs);
     QCOMPARE(m_panel->messages().size(), 1);
-    QVERIFY2(m_panel->messages().first().text.contains(device), qPrintable(m_panel->messages().first().text));
+    QVERIFY2(m_panel->messages().first().text.contains(device),
+             qPrintable(m_panel->messages().first().text));
 
     QVERIFY(m_panel->click("Command4"));
     QCOMPARE(m_panel->messages().size(), 2);
-    QVERIFY2(m_panel->messages().last().text.contains("命令未发出"), qPrintable(m_panel->messages().last().text));
+    QVERIFY2(m_panel->messages().last().text.contains("命令未发出"),
+             qPrintable(m_panel->messages().last().text));
 
     QVERIFY(m_panel->replugBoard());
     QVERIFY(m_panel->click("Command4"));

@@ -30,8 +30,8 @@ QString XvfbSession::missingTool() {
 bool XvfbSession::start(int timeoutMs) {
     // -displayfd lets the server pick a free display and tell us its number, so that tests
     // running side by side never share one.
-    m_server.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1024x768x24",
-                                            "-nolisten", "tcp"});
+    m_server.start(QStringLiteral("Xvfb"),
+                   {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
     if (!m_server.waitForStarted()) {
         m_error = m_server.errorString();
         return false;
@@ -66,8 +66,8 @@ bool XvfbSession::xdotool(const QStringList& arguments, QByteArray* output) {
 }
 
 bool XvfbSession::clickAt(QPoint screenPoint) {
-    return xdotool({"mousemove", QString::number(screenPoint.x()),
-                    QString::number(screenPoint.y()), "click", "1"});
+    return xdotool({"mousemove", QString::number(screenPoint.x()), QString::number(screenPoint.y()),
+                    "click", "1"});
 }
 
 } // namespace quillon::testing

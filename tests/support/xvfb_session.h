@@ -14,8 +14,7 @@ namespace quillon::testing {
 
 // Where the panel's single-channel Send sits on the screen: the client area opens at
 // (221, 158); group 1 lies at (14, 26) in it and the button, 77 x 35, at (328, 28) in the group.
-inline constexpr QPoint kSingleChannelSendOnScreen{221 + 14 + 328 + 77 / 2,
-                                                   158 + 26 + 28 + 35 / 2};
+inline constexpr QPoint kSingleChannelSendOnScreen{221 + 14 + 328 + 77 / 2, 158 + 26 + 28 + 35 / 2};
 
 // Terminates a process, and kills it when it does not stop within a few seconds.
 void StopProcess(QProcess& process);
