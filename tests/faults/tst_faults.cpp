@@ -61,6 +61,21 @@ std::future<QByteArray> ReadOnAThread(PtyPair& board, qsizetype count) {
                       [&board, count] { return board.readExactly(count, kLongTimeoutMs); });
 }
 
+// Takes `count` bytes off the board's end and leaves the rest waiting in the pty.
+void ReadNoMoreThan(int masterFd, qsizetype count) {
+    char buffer[4096];
+    while (count > 0) {
+        pollfd readable{masterFd, POLLIN, 0};
+        if (::poll(&readable, 1, kLongTimeoutMs) <= 0)
+            return;
+        const ssize_t n = ::read(masterFd, buffer, std::min<qsizetype>(count, sizeof buffer));
+        if (n > 0)
+            count -= n;
+        else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+            return;
+    }
+}
+
 // Writes everything to the board's end while the panel reads it; gives up when told to stop or
 // when the other end is gone.
 class BoardWriter {
@@ -159,13 +174,18 @@ void tst_Faults::verifyNothingWasWritten() {
 
 void tst_Faults::pulledDevice_data() {
     QTest::addColumn<Pull>("pull");
-    QTest::newRow("pulled while idle") << Pull::WhileIdle;
-    QTest::newRow("pulled with a reply half in") << Pull::WithAReplyHalfIn;
-    QTest::newRow("pulled during a long write") << Pull::DuringALongWrite;
+    QTest::addColumn<QString>("reportSays");
+
+    const QString lost = QStringLiteral("串口已断开");
+    QTest::newRow("pulled while idle") << Pull::WhileIdle << lost;
+    QTest::newRow("pulled with a reply half in") << Pull::WithAReplyHalfIn << lost;
+    QTest::newRow("pulled during a long write")
+        << Pull::DuringALongWrite << QStringLiteral("命令未发出");
 }
 
 void tst_Faults::pulledDevice() {
     QFETCH(Pull, pull);
+    QFETCH(QString, reportSays);
     QVERIFY(openPanel());
     PtyPair& board = m_panel->board();
 
@@ -178,10 +198,11 @@ void tst_Faults::pulledDevice() {
         board.hangUp();
         break;
     case Pull::DuringALongWrite: {
-        // The adapter goes once part of a long frame has crossed, while the write still waits.
-        m_panel->form().text1(0)->setText(QString(256 * 1024, QLatin1Char('7')));
+        // The adapter goes once part of a long frame has crossed, while the write still waits:
+        // a megabyte is more than the kernel buffers between the two ends of a pty (640 KB).
+        m_panel->form().text1(0)->setText(QString(kMegabyte, QLatin1Char('7')));
         auto pulling = std::async(std::launch::async, [&board] {
-            board.readExactly(16 * 1024, kLongTimeoutMs);
+            ReadNoMoreThan(board.masterFd(), 16 * 1024);
             board.hangUp();
         });
         QVERIFY(m_panel->click("Command1(0)"));
@@ -194,6 +215,7 @@ void tst_Faults::pulledDevice() {
     const OperatorMessage report = m_panel->messages().first();
     QCOMPARE(report.kind, OperatorMessage::Kind::Warning);
     QVERIFY2(report.text.contains(m_panel->boardPath()), qPrintable(report.text));
+    QVERIFY2(report.text.contains(reportSays), qPrintable(report.text));
     QVERIFY(!m_panel->controller().link().isOpen());
 
     // Let the window repaint what the failed send put on screen before it is expected to idle.
