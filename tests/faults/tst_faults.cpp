@@ -54,8 +54,7 @@ std::chrono::nanoseconds CpuTimeOfOneSecond() {
 }
 
 // Reads `count` bytes at the board's end on a thread of its own: the panel's write returns only
-// once the driver has taken the whole frame, and the pty takes no more than a few kilobytes
-// until they are read.
+// once the driver has taken the whole frame, and a pty holds well under a megabyte unread.
 std::future<QByteArray> ReadOnAThread(PtyPair& board, qsizetype count) {
     return std::async(std::launch::async,
                       [&board, count] { return board.readExactly(count, kLongTimeoutMs); });
