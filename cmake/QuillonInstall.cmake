@@ -22,5 +22,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # font that stands in for the panel's Chinese face.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), qt6-qpa-plugins, fonts-arphic-uming")
+# dpkg-shlibdeps (dpkg-dev) adds the versioned C, C++ and Qt libraries the programs link; without
+# it CPack keeps the list above.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
 include(CPack)

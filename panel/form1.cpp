@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace quillon {
@@ -147,6 +148,9 @@ QWidget* MakeWidget(const ControlRow& row, QWidget* container) {
     }
     case ControlKind::TextBox: {
         auto* box = new QLineEdit(text, container);
+        // QLineEdit keeps only 32767 characters by default: a longer paste would lose its tail
+        // unseen, and the Send code box would cut the end off a long frame before it is sent.
+        box->setMaxLength(std::numeric_limits<int>::max());
         box->setAlignment((row.alignment & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter);
         return box;
     }

@@ -180,7 +180,10 @@ void SerialLink::reportReceivedData() {
 void SerialLink::handleError(QSerialPort::SerialPortError error) {
     if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || !isOpen())
         return;
-    const PortFailure failure{deviceName(), error, m_port.errorString()};
+    // Qt 6.4 words a failed read from whatever errno an earlier call left behind ("Inappropriate
+    // ioctl for device"), so a lost device is described by the kind of error alone.
+    const bool textIsStale = error == QSerialPort::ReadError || error == QSerialPort::ResourceError;
+    const PortFailure failure{deviceName(), error, textIsStale ? QString() : m_port.errorString()};
     if (m_writing) {
         if (!m_lossDuringWrite)
             m_lossDuringWrite = failure;

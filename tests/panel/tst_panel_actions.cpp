@@ -1,6 +1,4 @@
-#include "form1.h"
-#include "panel_actions.h"
-#include "pty_pair.h"
+#include "panel_harness.h"
 
 #include <QAction>
 #include <QApplication>
@@ -9,14 +7,13 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 #include <memory>
 
 using namespace quillon;
-using quillon::testing::PtyPair;
+using quillon::testing::PanelHarness;
 
 namespace {
 
@@ -62,45 +59,16 @@ private slots:
     void helpShowsTheBoardDescription();
 
 private:
-    // A panel whose port 1 is `device` (and port 2 a device that does not exist).
-    void openPanel(const QString& device);
-    void click(const QString& button);
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<PtyPair> m_board;
-    std::unique_ptr<Form1> m_form;
-    std::unique_ptr<PanelController> m_controller;
-    QList<OperatorMessage> m_messages;
+    std::unique_ptr<PanelHarness> m_panel;
 };
 
 void tst_PanelActions::init() {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_board = std::make_unique<PtyPair>();
-    QVERIFY(m_board->isValid());
-    QVERIFY(m_board->linkAs(m_dir->filePath("board")));
+    m_panel = std::make_unique<PanelHarness>();
+    QVERIFY(m_panel->isValid());
 }
 
 void tst_PanelActions::cleanup() {
-    m_controller.reset();
-    m_form.reset();
-    m_board.reset();
-    m_dir.reset();
-    m_messages.clear();
-}
-
-void tst_PanelActions::openPanel(const QString& device) {
-    m_form = std::make_unique<Form1>();
-    const PortDevices devices{device, m_dir->filePath("no-such-port")};
-    m_controller = std::make_unique<PanelController>(
-        *m_form, devices, [this](const OperatorMessage& message) { m_messages << message; });
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-}
-
-void tst_PanelActions::click(const QString& button) {
-    QPushButton* target = m_form->button(button);
-    QVERIFY(target);
-    QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
+    m_panel.reset();
 }
 
 void tst_PanelActions::sendWritesTheFrame_data() {
@@ -137,19 +105,19 @@ void tst_PanelActions::sendWritesTheFrame() {
     QFETCH(QByteArray, written);
     QFETCH(bool, showsFrame);
 
-    openPanel(m_dir->filePath("board"));
-    QTRY_VERIFY(m_controller->link().isOpen());
+    QVERIFY(m_panel->open());
+    QTRY_VERIFY(m_panel->controller().link().isOpen());
     for (auto it = typed.cbegin(); it != typed.cend(); ++it)
-        m_form->text1(it.key())->setText(it.value());
-    m_form->text1(26)->setText(kEarlierSendCode);
+        m_panel->form().text1(it.key())->setText(it.value());
+    m_panel->form().text1(26)->setText(kEarlierSendCode);
 
-    click(button);
+    QVERIFY(m_panel->click(button));
 
-    QCOMPARE(m_board->readExactly(written.size()), written);
-    QCOMPARE(m_board->readUntilQuiet(kQuietMs), QByteArray());
-    QCOMPARE(m_form->text1(26)->text(),
+    QCOMPARE(m_panel->board().readExactly(written.size()), written);
+    QCOMPARE(m_panel->board().readUntilQuiet(kQuietMs), QByteArray());
+    QCOMPARE(m_panel->form().text1(26)->text(),
              showsFrame ? QString::fromLatin1(written) : kEarlierSendCode);
-    QVERIFY(m_messages.isEmpty());
+    QVERIFY(m_panel->messages().isEmpty());
 }
 
 void tst_PanelActions::badValueStopsTheSend_data() {
@@ -190,23 +158,23 @@ void tst_PanelActions::badValueStopsTheSend() {
     QFETCH(QString, reason);
     QFETCH(QString, acceptedForm);
 
-    openPanel(m_dir->filePath("board"));
-    QTRY_VERIFY(m_controller->link().isOpen());
-    m_form->text1(box)->setText(text);
-    m_form->text1(26)->setText(kEarlierSendCode);
+    QVERIFY(m_panel->open());
+    QTRY_VERIFY(m_panel->controller().link().isOpen());
+    m_panel->form().text1(box)->setText(text);
+    m_panel->form().text1(26)->setText(kEarlierSendCode);
 
-    click(button);
+    QVERIFY(m_panel->click(button));
 
-    QCOMPARE(m_board->readUntilQuiet(kQuietMs), QByteArray());
-    QCOMPARE(m_form->text1(26)->text(), kEarlierSendCode);
-    QCOMPARE(m_messages.size(), 1);
-    const OperatorMessage& warning = m_messages.first();
+    QCOMPARE(m_panel->board().readUntilQuiet(kQuietMs), QByteArray());
+    QCOMPARE(m_panel->form().text1(26)->text(), kEarlierSendCode);
+    QCOMPARE(m_panel->messages().size(), 1);
+    const OperatorMessage& warning = m_panel->messages().first();
     QCOMPARE(warning.kind, OperatorMessage::Kind::Warning);
     QVERIFY2(warning.text.contains(boxName), qPrintable(warning.text));
     QVERIFY2(warning.text.contains(reason), qPrintable(warning.text));
     QVERIFY2(warning.text.contains(acceptedForm), qPrintable(warning.text));
-    QCOMPARE(QApplication::focusWidget(), m_form->text1(box));
-    QCOMPARE(m_form->text1(box)->selectedText(), text);
+    QCOMPARE(QApplication::focusWidget(), m_panel->form().text1(box));
+    QCOMPARE(m_panel->form().text1(box)->selectedText(), text);
 }
 
 void tst_PanelActions::receivedDataReplacesTheReturnCode_data() {
@@ -227,70 +195,67 @@ void tst_PanelActions::receivedDataReplacesTheReturnCode() {
     QFETCH(QByteArrayList, chunks);
     QFETCH(QStringList, shownAfterEach);
 
-    openPanel(m_dir->filePath("board"));
-    QTRY_VERIFY(m_controller->link().isOpen());
-    QLineEdit* returnCode = m_form->text1(27);
+    QVERIFY(m_panel->open());
+    QTRY_VERIFY(m_panel->controller().link().isOpen());
+    QLineEdit* returnCode = m_panel->form().text1(27);
     for (qsizetype i = 0; i < chunks.size(); ++i) {
         const QString before = returnCode->text();
-        QVERIFY(m_board->write(chunks[i]));
+        QVERIFY(m_panel->board().write(chunks[i]));
         if (shownAfterEach[i] == before)
             QTest::qWait(kQuietMs);
         QTRY_COMPARE(returnCode->text(), shownAfterEach[i]);
     }
-    QVERIFY(m_messages.isEmpty());
+    QVERIFY(m_panel->messages().isEmpty());
 }
 
 void tst_PanelActions::noPortAtStartUp() {
-    const QString missing = m_dir->filePath("unplugged");
-    openPanel(missing);
+    const QString missing = m_panel->filePath("unplugged");
+    QVERIFY(m_panel->open(missing));
 
-    QTRY_COMPARE(m_messages.size(), 1);
-    QVERIFY(m_form->isVisible());
-    QVERIFY(!m_controller->link().isOpen());
-    const QString text = m_messages.first().text;
-    QCOMPARE(m_messages.first().kind, OperatorMessage::Kind::Warning);
+    QTRY_COMPARE(m_panel->messages().size(), 1);
+    QVERIFY(m_panel->form().isVisible());
+    QVERIFY(!m_panel->controller().link().isOpen());
+    const QString text = m_panel->messages().first().text;
+    QCOMPARE(m_panel->messages().first().kind, OperatorMessage::Kind::Warning);
     QVERIFY2(text.contains(missing), qPrintable(text));
-    QVERIFY2(text.contains(m_dir->filePath("no-such-port")), qPrintable(text));
+    QVERIFY2(text.contains(m_panel->filePath("no-such-port")), qPrintable(text));
     QVERIFY2(text.contains("QUILLON_PORT1"), qPrintable(text));
     QVERIFY2(text.contains("系统"), qPrintable(text));
 
-    click("Command1(0)");
-    QCOMPARE(m_messages.size(), 2);
-    const QString writeFailure = m_messages.last().text;
+    QVERIFY(m_panel->click("Command1(0)"));
+    QCOMPARE(m_panel->messages().size(), 2);
+    const QString writeFailure = m_panel->messages().last().text;
     QVERIFY2(writeFailure.contains("命令未发出"), qPrintable(writeFailure));
     QVERIFY2(writeFailure.contains(missing), qPrintable(writeFailure));
-    QCOMPARE(m_form->text1(26)->text(), QStringLiteral("0000110099999999999999"));
+    QCOMPARE(m_panel->form().text1(26)->text(), QStringLiteral("0000110099999999999999"));
 }
 
 void tst_PanelActions::hangUpIsReportedOnceAndTheNextSendReopens() {
-    const QString device = m_dir->filePath("board");
-    openPanel(device);
-    QTRY_VERIFY(m_controller->link().isOpen());
+    const QString device = m_panel->boardPath();
+    QVERIFY(m_panel->open(device));
+    QTRY_VERIFY(m_panel->controller().link().isOpen());
 
-    m_board->hangUp();
-    QTRY_COMPARE(m_messages.size(), 1);
+    m_panel->board().hangUp();
+    QTRY_COMPARE(m_panel->messages().size(), 1);
     QTest::qWait(kQuietMs);
-    QCOMPARE(m_messages.size(), 1);
-    QVERIFY2(m_messages.first().text.contains(device), qPrintable(m_messages.first().text));
+    QCOMPARE(m_panel->messages().size(), 1);
+    QVERIFY2(m_panel->messages().first().text.contains(device),
+             qPrintable(m_panel->messages().first().text));
 
-    click("Command4");
-    QCOMPARE(m_messages.size(), 2);
-    QVERIFY2(m_messages.last().text.contains("命令未发出"), qPrintable(m_messages.last().text));
+    QVERIFY(m_panel->click("Command4"));
+    QCOMPARE(m_panel->messages().size(), 2);
+    QVERIFY2(m_panel->messages().last().text.contains("命令未发出"),
+             qPrintable(m_panel->messages().last().text));
 
-    PtyPair replugged;
-    QVERIFY(replugged.linkAs(device));
-    click("Command4");
-    QCOMPARE(replugged.readExactly(1), QByteArray("U"));
-    QCOMPARE(m_messages.size(), 2);
+    QVERIFY(m_panel->replugBoard());
+    QVERIFY(m_panel->click("Command4"));
+    QCOMPARE(m_panel->board().readExactly(1), QByteArray("U"));
+    QCOMPARE(m_panel->messages().size(), 2);
 }
 
 void tst_PanelActions::helpShowsTheBoardDescription() {
-    m_form = std::make_unique<Form1>();
-    m_controller = std::make_unique<PanelController>(
-        *m_form, PortDevices{m_dir->filePath("board"), m_dir->filePath("no-such-port")});
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-    QTRY_VERIFY(m_controller->link().isOpen());
+    QVERIFY(m_panel->open(PanelHarness::Messages::ShownInMessageBoxes));
+    QTRY_VERIFY(m_panel->controller().link().isOpen());
 
     QString title;
     QString text;
@@ -313,9 +278,9 @@ void tst_PanelActions::helpShowsTheBoardDescription() {
     });
     poll.start(20);
 
-    QMenuBar* menu = m_form->menuBar();
+    QMenuBar* menu = m_panel->form().menuBar();
     QTest::mouseClick(menu, Qt::LeftButton, {},
-                      menu->actionGeometry(m_form->helpAction()).center());
+                      menu->actionGeometry(m_panel->form().helpAction()).center());
 
     QTRY_VERIFY(!title.isEmpty());
     QCOMPARE(title, QStringLiteral("Quillon"));

@@ -1,0 +1,58 @@
+#include "panel_harness.h"
+
+#include <QPushButton>
+#include <QTest>
+
+namespace quillon::testing {
+
+PanelHarness::PanelHarness() : m_board(std::make_unique<PtyPair>()) {
+    if (m_board->isValid())
+        m_board->linkAs(boardPath());
+}
+
+PanelHarness::~PanelHarness() {
+    m_controller.reset();
+    m_form.reset();
+}
+
+bool PanelHarness::isValid() const {
+    return m_dir.isValid() && m_board->isValid() && QFile::exists(boardPath());
+}
+
+QString PanelHarness::boardPath() const {
+    return filePath(QStringLiteral("board"));
+}
+
+QString PanelHarness::filePath(const QString& name) const {
+    return m_dir.filePath(name);
+}
+
+bool PanelHarness::open(Messages messages) {
+    return open(boardPath(), messages);
+}
+
+bool PanelHarness::open(const QString& device, Messages messages) {
+    m_form = std::make_unique<Form1>();
+    const PortDevices devices{device, filePath(QStringLiteral("no-such-port"))};
+    MessagePresenter present;
+    if (messages == Messages::Recorded)
+        present = [this](const OperatorMessage& message) { m_messages << message; };
+    m_controller = std::make_unique<PanelController>(*m_form, devices, present);
+    m_form->show();
+    return QTest::qWaitForWindowActive(m_form.get());
+}
+
+bool PanelHarness::replugBoard() {
+    m_board = std::make_unique<PtyPair>();
+    return m_board->isValid() && m_board->linkAs(boardPath());
+}
+
+bool PanelHarness::click(const QString& button) {
+    QPushButton* target = m_form->button(button);
+    if (!target)
+        return false;
+    QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
+    return true;
+}
+
+} // namespace quillon::testing

@@ -1,0 +1,55 @@
+#pragma once
+
+// The real panel window and its controller on a pseudo-terminal board, with the messages meant
+// for the operator recorded instead of shown.
+
+#include "form1.h"
+#include "panel_actions.h"
+#include "pty_pair.h"
+
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace quillon::testing {
+
+class PanelHarness {
+public:
+    enum class Messages { Recorded, ShownInMessageBoxes };
+
+    // A fresh board, linked at boardPath(); the panel is not open yet.
+    PanelHarness();
+    ~PanelHarness();
+
+    bool isValid() const;
+    QString boardPath() const;
+    // A path in the harness's own temporary folder; "no-such-port" is the panel's port 2.
+    QString filePath(const QString& name) const;
+    PtyPair& board() { return *m_board; }
+
+    // A panel whose port 1 is `device` and port 2 a device that does not exist; true once the
+    // window is active.
+    bool open(Messages messages = Messages::Recorded);
+    bool open(const QString& device, Messages messages = Messages::Recorded);
+
+    // Plugs a new board in at boardPath(), as when the adapter comes back under its old name.
+    bool replugBoard();
+
+    Form1& form() { return *m_form; }
+    const PanelController& controller() const { return *m_controller; }
+    const QList<OperatorMessage>& messages() const { return m_messages; }
+
+    // A left click in the middle of the named button; false when there is no such button.
+    bool click(const QString& button);
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<PtyPair> m_board;
+    std::unique_ptr<Form1> m_form;
+    std::unique_ptr<PanelController> m_controller;
+    QList<OperatorMessage> m_messages;
+};
+
+} // namespace quillon::testing

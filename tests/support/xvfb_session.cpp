@@ -1,0 +1,73 @@
+#include "xvfb_session.h"
+
+#include <QDeadlineTimer>
+#include <QStandardPaths>
+
+namespace quillon::testing {
+
+void StopProcess(QProcess& process) {
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
+XvfbSession::~XvfbSession() {
+    StopProcess(m_server);
+}
+
+QString XvfbSession::missingTool() {
+    for (const char* tool : {"Xvfb", "xdotool"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            return QString::fromLatin1(tool);
+    }
+    return {};
+}
+
+bool XvfbSession::start(int timeoutMs) {
+    // -displayfd lets the server pick a free display and tell us its number, so that tests
+    // running side by side never share one.
+    m_server.start(QStringLiteral("Xvfb"),
+                   {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+    if (!m_server.waitForStarted()) {
+        m_error = m_server.errorString();
+        return false;
+    }
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!m_server.canReadLine() && m_server.state() == QProcess::Running &&
+           !deadline.hasExpired())
+        m_server.waitForReadyRead(int(deadline.remainingTime()));
+    const QByteArray number = m_server.readLine().trimmed();
+    if (number.isEmpty()) {
+        m_error = QStringLiteral("Xvfb gave no display number: ") +
+                  QString::fromLocal8Bit(m_server.readAllStandardError());
+        return false;
+    }
+    m_environment.insert(QStringLiteral("DISPLAY"), ":" + QString::fromLatin1(number));
+    m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    m_environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    return true;
+}
+
+bool XvfbSession::xdotool(const QStringList& arguments, QByteArray* output) {
+    QProcess tool;
+    tool.setProcessEnvironment(m_environment);
+    tool.start(QStringLiteral("xdotool"), arguments);
+    if (!tool.waitForFinished(10000)) {
+        StopProcess(tool);
+        return false;
+    }
+    if (output)
+        *output = tool.readAllStandardOutput();
+    return tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+}
+
+bool XvfbSession::clickAt(QPoint screenPoint) {
+    return xdotool({"mousemove", QString::number(screenPoint.x()), QString::number(screenPoint.y()),
+                    "click", "1"});
+}
+
+} // namespace quillon::testing
