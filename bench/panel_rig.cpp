@@ -28,32 +28,27 @@ int OpenRawSlave(const QString& path) {
 } // namespace
 
 PanelRig::PanelRig() {
-    if (!m_board.isValid()) {
+    if (!m_harness.isValid()) {
         m_failure = QStringLiteral("no pseudo-terminal");
         return;
     }
-    m_slaveFd = OpenRawSlave(m_board.slavePath());
-    m_form = std::make_unique<Form1>();
-    m_controller =
-        std::make_unique<PanelController>(*m_form, PortDevices{m_board.slavePath(), QString()},
-                                          [this](const OperatorMessage&) { ++m_messages; });
-    m_form->show();
-    if (!QTest::qWaitForWindowExposed(m_form.get())) {
-        m_failure = QStringLiteral("the window was never exposed");
+    m_slaveFd = OpenRawSlave(m_harness.boardPath());
+    if (m_slaveFd < 0) {
+        m_failure = QStringLiteral("the pty's slave could not be opened for the reference");
+        return;
+    }
+    if (!m_harness.open()) {
+        m_failure = QStringLiteral("the window never became active");
         return;
     }
     const QDeadlineTimer deadline(kOpenTimeoutMs);
-    while (!m_controller->link().isOpen() && !deadline.hasExpired())
+    while (!controller().link().isOpen() && !deadline.hasExpired())
         QTest::qWait(10);
-    if (!m_controller->link().isOpen())
+    if (!controller().link().isOpen())
         m_failure = QStringLiteral("the panel did not open the pty");
-    else if (m_slaveFd < 0)
-        m_failure = QStringLiteral("the pty's slave could not be opened for the reference");
 }
 
 PanelRig::~PanelRig() {
-    m_controller.reset();
-    m_form.reset();
     if (m_slaveFd >= 0)
         ::close(m_slaveFd);
 }

@@ -1,15 +1,12 @@
 #pragma once
 
-// The real window and its controller with the board on a pty, as the panel tests set it up:
-// port 1 is the pty's slave, messages are counted instead of shown.
+// The real window and its controller with the board on a pty, as the panel tests set it up
+// (port 1 is the pty's slave, messages are recorded instead of shown), plus a descriptor of the
+// slave of the benchmark's own.
 
-#include "form1.h"
-#include "panel_actions.h"
-#include "pty_pair.h"
+#include "panel_harness.h"
 
 #include <QString>
-
-#include <memory>
 
 namespace quillon::bench {
 
@@ -24,19 +21,16 @@ public:
     // Empty when the window is up with its port open, else what went wrong.
     QString failure() const { return m_failure; }
 
-    Form1& form() { return *m_form; }
-    const PanelController& controller() const { return *m_controller; }
-    testing::PtyPair& board() { return m_board; }
-    // A descriptor of the pty's slave of our own, opened raw before the panel opened it.
+    Form1& form() { return m_harness.form(); }
+    const PanelController& controller() const { return m_harness.controller(); }
+    testing::PtyPair& board() { return m_harness.board(); }
+    // Opened raw before the panel opened the device, for bare writes and FIONREAD.
     int slaveFd() const { return m_slaveFd; }
-    int messageCount() const { return m_messages; }
+    qsizetype messageCount() const { return m_harness.messages().size(); }
 
 private:
-    testing::PtyPair m_board;
+    testing::PanelHarness m_harness;
     int m_slaveFd = -1;
-    std::unique_ptr<Form1> m_form;
-    std::unique_ptr<PanelController> m_controller;
-    int m_messages = 0;
     QString m_failure;
 };
 
