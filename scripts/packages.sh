@@ -1,6 +1,7 @@
 # The Debian packages that building, running and testing Quillon need.
 QUILLON_BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
                         fonts-arphic-uming)
-QUILLON_TEST_PACKAGES=(locales xvfb xdotool x11-utils xauth libbenchmark-dev dpkg-dev
+# dpkg-dev and file: CPack's .deb generator finds the programs' library dependencies with them.
+QUILLON_TEST_PACKAGES=(locales xvfb xdotool x11-utils xauth libbenchmark-dev dpkg-dev file
                        desktop-file-utils)
 QUILLON_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
