@@ -1,46 +1,15 @@
 #include "pty_pair.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
 
 #include <cerrno>
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace quillon::testing {
 
-PtyPair::PtyPair() {
-    char name[256] = {};
-    if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) {
-        m_master = m_slave = -1;
-        return;
-    }
-    m_slavePath = QString::fromLocal8Bit(name);
-    // Raw mode on both ends, so bytes pass unchanged even before the code under test opens
-    // the slave and sets its own line settings.
-    termios settings{};
-    tcgetattr(m_slave, &settings);
-    cfmakeraw(&settings);
-    tcsetattr(m_slave, TCSANOW, &settings);
-    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
-}
-
-PtyPair::~PtyPair() {
-    hangUp();
-    if (m_slave >= 0)
-        ::close(m_slave);
-}
-
-bool PtyPair::linkAs(const QString& path) const {
-    QFile::remove(path);
-    return QFile::link(m_slavePath, path);
-}
-
 bool PtyPair::waitReadable(int timeoutMs) const {
-    pollfd fd{m_master, POLLIN, 0};
+    pollfd fd{masterFd(), POLLIN, 0};
     return ::poll(&fd, 1, timeoutMs) > 0 && (fd.revents & POLLIN);
 }
 
@@ -48,7 +17,7 @@ QByteArray PtyPair::readAvailable() {
     QByteArray bytes;
     char buffer[4096];
     for (;;) {
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        const ssize_t n = ::read(masterFd(), buffer, sizeof buffer);
         if (n > 0) {
             bytes.append(buffer, n);
             continue;
@@ -81,9 +50,9 @@ QByteArray PtyPair::readUntilQuiet(int timeoutMs, int quietMs) {
 bool PtyPair::write(const QByteArray& bytes) {
     qsizetype written = 0;
     while (written < bytes.size()) {
-        const ssize_t n = ::write(m_master, bytes.constData() + written, bytes.size() - written);
+        const ssize_t n = ::write(masterFd(), bytes.constData() + written, bytes.size() - written);
         if (n < 0 && errno == EAGAIN) {
-            pollfd fd{m_master, POLLOUT, 0};
+            pollfd fd{masterFd(), POLLOUT, 0};
             ::poll(&fd, 1, 1000);
             continue;
         }
@@ -94,13 +63,6 @@ bool PtyPair::write(const QByteArray& bytes) {
         written += n;
     }
     return true;
-}
-
-void PtyPair::hangUp() {
-    if (m_master >= 0) {
-        ::close(m_master);
-        m_master = -1;
-    }
 }
 
 } // namespace quillon::testing
