@@ -109,25 +109,15 @@ const ControlRow kControls[] = {
 
 } // namespace
 
-// The part a control plays in its group; a part with several slots lists them by column or
-// channel, from 0.
+// The part a control plays in its group, as Form1's group accessors name it.
+// clang-format off
 enum class ControlPart {
-    SingleChannelBox,
-    SingleValueBox,
-    SingleGainBox,
-    SingleSendButton,
-    FourChannelBoxes,
-    FourValueBoxes,
-    FourGainBoxes,
-    FourSendButton,
-    EightChannelBoxes,
-    EightCodeBoxes,
-    EightGainBoxes,
-    EightSendButton,
-    SendCodeBox,
-    ReturnCodeBox,
-    ResetButton,
+    SingleChannelBox, SingleValueBox, SingleGainBox, SingleSendButton,
+    FourChannelBoxes, FourValueBoxes, FourGainBoxes, FourSendButton,
+    EightChannelBoxes, EightCodeBoxes, EightGainBoxes, EightSendButton,
+    SendCodeBox, ReturnCodeBox, ResetButton,
 };
+// clang-format on
 
 namespace {
 
@@ -136,6 +126,8 @@ struct PartRow {
     std::array<const char*, 8> names;
 };
 
+// Which controls of kControls play each part; a part of several controls lists them by column
+// (four-channel group) or channel (eight-channel group), from 0.
 // clang-format off
 const PartRow kParts[] = {
 {ControlPart::SingleChannelBox,  {"Text1(0)"}},

@@ -126,7 +126,7 @@ QString PortLostText(const PortFailure& failure) {
         .arg(FailureText(failure));
 }
 
-std::string Text(const QLineEdit* box) {
+std::string BoxText(const QLineEdit* box) {
     return box->text().toStdString();
 }
 
@@ -181,8 +181,8 @@ void PanelController::load() {
 void PanelController::sendSingleChannel() {
     const SingleChannelGroup& group = m_form.singleChannelGroup();
     const auto frame = buildFrame(std::array{group.valueBox}, [&] {
-        return SingleChannelFrame(
-            {TrimSpaces(Text(group.channelBox)), group.gainBox->isChecked(), Text(group.valueBox)});
+        return SingleChannelFrame({TrimSpaces(BoxText(group.channelBox)),
+                                   group.gainBox->isChecked(), BoxText(group.valueBox)});
     });
     if (frame)
         sendTextFrame(*frame);
@@ -195,8 +195,8 @@ void PanelController::sendFourChannels() {
     const auto frame = buildFrame(valueBoxes, [&] {
         std::array<ChannelEntry, 4> entries;
         std::ranges::transform(group.columns, entries.begin(), [](const ChannelColumn& column) {
-            return ChannelEntry{TrimSpaces(Text(column.channelBox)), column.gainBox->isChecked(),
-                                Text(column.valueBox)};
+            return ChannelEntry{TrimSpaces(BoxText(column.channelBox)), column.gainBox->isChecked(),
+                                BoxText(column.valueBox)};
         });
         return FourChannelFrame(entries);
     });
@@ -210,7 +210,7 @@ void PanelController::sendEightChannels() {
     std::ranges::transform(group.channels, codeBoxes.begin(), &EightChannelGroup::Channel::codeBox);
     const auto frame = buildFrame(codeBoxes, [&] {
         std::array<std::string, 8> codes;
-        std::ranges::transform(codeBoxes, codes.begin(), Text);
+        std::ranges::transform(codeBoxes, codes.begin(), BoxText);
         return EightChannelFrame(codes);
     });
     if (frame)
@@ -262,7 +262,7 @@ void PanelController::reportBadValue(ValueBoxes values, const ConversionError& e
 void PanelController::sendTextFrame(const std::string& frame) {
     QLineEdit* sendCodeBox = m_form.resetGroup().sendCodeBox;
     sendCodeBox->setText(QString::fromStdString(frame));
-    const std::string shown = TrimSpaces(Text(sendCodeBox));
+    const std::string shown = TrimSpaces(BoxText(sendCodeBox));
     write([&] { return m_link.WriteText(QString::fromStdString(shown)); });
 }
 
