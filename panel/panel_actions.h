@@ -64,7 +64,8 @@ private:
     auto buildFrame(const ValueBoxes& boxes, Build build) -> std::optional<decltype(build())>;
     void reportBadValue(const ValueBoxes& boxes, const ConversionError& error);
     void sendTextFrame(const std::string& frame);
-    void write(const std::function<bool()>& writeFrame);
+    void write(const std::function<WriteOutcome()>& writeFrame);
+    void reportWriteFailed(const PortFailure& failure);
     void reportPortLost(const PortFailure& failure);
     void tell(const QString& warning);
 
@@ -75,8 +76,6 @@ private:
     Form1& m_form;
     SerialLink m_link;
     MessagePresenter m_present;
-    bool m_writing = false;
-    std::optional<PortFailure> m_lostWhileWriting;
 };
 
 } // namespace quillon
