@@ -121,6 +121,18 @@ QString WriteFailedText(const QList<PortFailure>& failures) {
         .arg(reasons.join(QStringLiteral("；")));
 }
 
+// The link queues at most SerialLink::kMaxQueuedBytes; a frame that would go past that is refused
+// whole, whether it is too long by itself or the line is still busy with earlier frames.
+QString LineBusyText(qint64 queuedBytes) {
+    if (queuedBytes == 0)
+        return QStringLiteral("命令未发出：这条命令超过%1字节，串口一次最多只能排队发送这么多。")
+            .arg(SerialLink::kMaxQueuedBytes);
+    return QStringLiteral("命令未发出：串口仍在发送前面的命令（还有%1字节未发出），"
+                          "再排上这条命令会超过%2字节的上限。\n请等前面的命令发完后再发送。")
+        .arg(queuedBytes)
+        .arg(SerialLink::kMaxQueuedBytes);
+}
+
 QString PortLostText(const PortFailure& failure) {
     return QStringLiteral("串口已断开：%1。\n重新连接控制板后，下次发送时面板会重新打开串口。")
         .arg(FailureText(failure));
@@ -170,7 +182,11 @@ PanelController::PanelController(Form1& form, PortDevices devices, MessagePresen
             &PanelController::sendReset);
     connect(m_form.helpAction(), &QAction::triggered, this, &PanelController::showHelp);
     connect(&m_link, &SerialLink::dataReceived, this, &PanelController::showReceived);
-    connect(&m_link, &SerialLink::portLost, this, &PanelController::reportPortLost);
+    // Queued, so that a message box never opens inside the port's own signal.
+    connect(&m_link, &SerialLink::writeFailed, this, &PanelController::reportWriteFailed,
+            Qt::QueuedConnection);
+    connect(&m_link, &SerialLink::portLost, this, &PanelController::reportPortLost,
+            Qt::QueuedConnection);
 }
 
 void PanelController::load() {
@@ -266,28 +282,26 @@ void PanelController::sendTextFrame(const std::string& frame) {
     write([&] { return m_link.WriteText(QString::fromStdString(shown)); });
 }
 
-// A device that vanishes during a write is told once, as the reason the write failed.
-void PanelController::write(const std::function<bool()>& writeFrame) {
-    // A closed link tries to open its ports again first; then every device it tried failed.
-    const bool wasOpen = m_link.isOpen();
-    m_writing = true;
-    m_lostWhileWriting.reset();
-    const bool written = writeFrame();
-    m_writing = false;
-    if (!written)
-        tell(WriteFailedText(wasOpen || m_link.openFailures().isEmpty()
-                                 ? QList<PortFailure>{m_link.lastFailure()}
-                                 : m_link.openFailures()));
-    else if (m_lostWhileWriting)
-        tell(PortLostText(*m_lostWhileWriting));
-    m_lostWhileWriting.reset();
+// The frame is queued and goes out from the event loop; a failure found later comes back as
+// writeFailed. Here only what stops it from being queued at all is told.
+void PanelController::write(const std::function<WriteOutcome()>& writeFrame) {
+    switch (writeFrame()) {
+    case WriteOutcome::Queued:
+        return;
+    case WriteOutcome::NoPort:
+        tell(WriteFailedText(m_link.openFailures()));
+        return;
+    case WriteOutcome::LineBusy:
+        tell(LineBusyText(m_link.bytesToWrite()));
+        return;
+    }
+}
+
+void PanelController::reportWriteFailed(const PortFailure& failure) {
+    tell(WriteFailedText({failure}));
 }
 
 void PanelController::reportPortLost(const PortFailure& failure) {
-    if (m_writing) {
-        m_lostWhileWriting = failure;
-        return;
-    }
     tell(PortLostText(failure));
 }
 

@@ -66,15 +66,14 @@ private:
     auto buildFrame(ValueBoxes boxes, Build build) -> std::optional<decltype(build())>;
     void reportBadValue(ValueBoxes boxes, const ConversionError& error);
     void sendTextFrame(const std::string& frame);
-    void write(const std::function<bool()>& writeFrame);
+    void write(const std::function<WriteOutcome()>& writeFrame);
+    void reportWriteFailed(const PortFailure& failure);
     void reportPortLost(const PortFailure& failure);
     void tell(const QString& warning);
 
     Form1& m_form;
     SerialLink m_link;
     MessagePresenter m_present;
-    bool m_writing = false;
-    std::optional<PortFailure> m_lostWhileWriting;
 };
 
 } // namespace quillon

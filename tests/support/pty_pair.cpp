@@ -1,6 +1,10 @@
 #include "pty_pair.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QThread>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <poll.h>
@@ -8,9 +12,22 @@
 
 namespace quillon::testing {
 
+// The event loop of the thread that owns the application keeps running while the board waits,
+// so that whatever the code under test queued meanwhile goes out.
 bool PtyPair::waitReadable(int timeoutMs) const {
-    pollfd fd{masterFd(), POLLIN, 0};
-    return ::poll(&fd, 1, timeoutMs) > 0 && (fd.revents & POLLIN);
+    const bool servesEvents = QCoreApplication::instance() &&
+                              QThread::currentThread() == QCoreApplication::instance()->thread();
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        if (servesEvents)
+            QCoreApplication::processEvents();
+        pollfd fd{masterFd(), POLLIN, 0};
+        const int sliceMs = servesEvents ? 2 : int(deadline.remainingTime());
+        if (::poll(&fd, 1, std::max(sliceMs, 0)) > 0 && (fd.revents & POLLIN))
+            return true;
+        if (deadline.hasExpired())
+            return false;
+    }
 }
 
 QByteArray PtyPair::readAvailable() {

@@ -16,6 +16,9 @@ public:
 
     bool isValid() const { return isOpen(); }
 
+    // The reads below keep the event loop running while they wait, when called on the
+    // application's thread, so that the writes the code under test queued go out meanwhile.
+
     // Reads from the master until `count` bytes have come or `timeoutMs` passed.
     QByteArray readExactly(qsizetype count, int timeoutMs = 5000);
     // Reads what has arrived, waiting up to `timeoutMs` for the first byte and then until the
