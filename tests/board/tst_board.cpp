@@ -12,7 +12,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
@@ -37,6 +36,16 @@ QByteArray Bytes(const std::array<std::uint8_t, 22>& frame) {
 
 QByteArray SingleDefaults() {
     return Bytes(quillon::SingleChannelFrame({"0", false, "1.100"}));
+}
+
+int PixelsOfColour(QWidget& widget, const QColor& colour) {
+    const QImage image = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            count += image.pixel(x, y) == colour.rgb();
+    }
+    return count;
 }
 
 QString RejectedPrefix(const QByteArray& bytes) {
@@ -455,25 +464,15 @@ void tst_Board::chartDrawsRecordedValue() {
     QFETCH(int, channel);
     QFETCH(double, volts);
 
-    const QRgb colour = OutputChart::channelColour(channel).rgb();
-    const auto pixelsOfColour = [colour](OutputChart& chart) {
-        const QImage image = chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
-        int count = 0;
-        for (int y = 0; y < image.height(); ++y)
-            count += int(std::count(
-                reinterpret_cast<const QRgb*>(image.constScanLine(y)),
-                reinterpret_cast<const QRgb*>(image.constScanLine(y)) + image.width(), colour));
-        return count;
-    };
     OutputChart blank;
     OutputChart drawn;
     blank.resize(blank.sizeHint());
     drawn.resize(drawn.sizeHint());
     drawn.record(channel, volts, OutputHistory::Clock::now() - 10s);
-    QVERIFY2(
-        pixelsOfColour(drawn) > pixelsOfColour(blank) + drawn.width() / 6,
-        qPrintable(
-            QStringLiteral("%1 against %2").arg(pixelsOfColour(drawn)).arg(pixelsOfColour(blank))));
+    const int blankPixels = PixelsOfColour(blank, OutputChart::channelColour(channel));
+    const int drawnPixels = PixelsOfColour(drawn, OutputChart::channelColour(channel));
+    QVERIFY2(drawnPixels > blankPixels + drawn.width() / 6,
+             qPrintable(QStringLiteral("%1 against %2").arg(drawnPixels).arg(blankPixels)));
 }
 
 QTEST_MAIN(tst_Board)
