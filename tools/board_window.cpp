@@ -1,6 +1,7 @@
 #include "board_window.h"
 
 #include "command_text.h"
+#include "output_chart.h"
 #include "virtual_board.h"
 
 #include <QFontDatabase>
@@ -35,8 +36,9 @@ BoardWindow::BoardWindow(const VirtualBoard& board, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Port: ") + PortDescription(board)));
     layout->addWidget(createOutputsGroup());
+    layout->addWidget(createHistoryGroup());
     layout->addWidget(createLogGroup(), 1);
-    resize(520, 560);
+    resize(520, 760);
 
     connect(&board, &VirtualBoard::outputsChanged, this, &BoardWindow::showOutputs);
     connect(&board, &VirtualBoard::commandLogged, this, &BoardWindow::appendToLog);
@@ -58,6 +60,14 @@ QWidget* BoardWindow::createOutputsGroup() {
         grid->addWidget(row.gain, channel, 2);
     }
     grid->setColumnStretch(1, 1);
+    return group;
+}
+
+QWidget* BoardWindow::createHistoryGroup() {
+    auto* group = new QGroupBox(QStringLiteral("Last 30 s (0 to 5 V a strip)"));
+    auto* layout = new QVBoxLayout(group);
+    m_chart = new OutputChart;
+    layout->addWidget(m_chart);
     return group;
 }
 
@@ -83,6 +93,7 @@ void BoardWindow::showOutputs() {
         row.bar->setFormat(QString::fromStdString(FixedPoint(state.volts, 3)) +
                            QStringLiteral(" V"));
         row.gain->setText(state.gain ? QStringLiteral("gain") : QString());
+        m_chart->record(int(channel), state.volts);
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-// The virtual board's window: the eight outputs as bars from 0 to 5 V with their voltages, and
-// the log of the commands received.
+// The virtual board's window: the eight outputs as bars from 0 to 5 V with their voltages, the
+// same outputs over the last 30 s, and the log of the commands received.
 
 #include <QWidget>
 
@@ -13,6 +13,7 @@ class QProgressBar;
 
 namespace quillon::board {
 
+class OutputChart;
 class VirtualBoard;
 
 class BoardWindow : public QWidget {
@@ -32,10 +33,12 @@ private:
     };
 
     QWidget* createOutputsGroup();
+    QWidget* createHistoryGroup();
     QWidget* createLogGroup();
 
     const VirtualBoard& m_board;
     std::array<ChannelRow, 8> m_rows{};
+    OutputChart* m_chart = nullptr;
     QPlainTextEdit* m_log = nullptr;
 };
 

@@ -1,4 +1,5 @@
 #include "frames.h"
+#include "output_chart.h"
 #include "pseudo_terminal.h"
 #include "virtual_board.h"
 
@@ -7,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QPointF>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -16,6 +19,10 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+
+using quillon::board::OutputChart;
+using quillon::board::OutputHistory;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -31,6 +38,16 @@ QByteArray Bytes(const std::array<std::uint8_t, 22>& frame) {
 
 QByteArray SingleDefaults() {
     return Bytes(quillon::SingleChannelFrame({"0", false, "1.100"}));
+}
+
+int PixelsOfColour(QWidget& widget, const QColor& colour) {
+    const QImage image = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            count += image.pixel(x, y) == colour.rgb();
+    }
+    return count;
 }
 
 QString RejectedPrefix(const QByteArray& bytes) {
@@ -164,6 +181,10 @@ private slots:
     void refusesToReplaceFile();
     void refusesBadArguments_data();
     void refusesBadArguments();
+    void historyKeepsSteps_data();
+    void historyKeepsSteps();
+    void chartDrawsRecordedValue_data();
+    void chartDrawsRecordedValue();
 };
 
 void tst_Board::decodesCommands_data() {
@@ -441,5 +462,82 @@ void tst_Board::refusesBadArguments() {
     QVERIFY(board.devicePath().isEmpty());
 }
 
-QTEST_GUILESS_MAIN(tst_Board)
+void tst_Board::historyKeepsSteps_data() {
+    QTest::addColumn<QList<QPointF>>("commands"); // milliseconds from the start, volts
+    QTest::addColumn<int>("atMs");
+    QTest::addColumn<double>("volts");
+    QTest::addColumn<int>("maxSteps");
+    QTest::addColumn<bool>("steady");
+
+    const QList<QPointF> twoValues{{0, 1.1}, {2000, 2.2}};
+    QList<QPointF> flood;
+    for (int ms = 0; ms < 30000; ++ms)
+        flood << QPointF(ms, (ms % 256) * 0.02);
+
+    QTest::newRow("before any command the output reads 0 V")
+        << QList<QPointF>{} << 0 << 0.0 << 0 << true;
+    QTest::newRow("a value holds until the next command") << twoValues << 1999 << 1.1 << 2 << false;
+    QTest::newRow("the next command takes over at its own time")
+        << twoValues << 2000 << 2.2 << 2 << false;
+    QTest::newRow("a repeated value adds no step")
+        << QList<QPointF>{{0, 1.1}, {1000, 1.1}, {2000, 1.1}} << 2500 << 1.1 << 1 << false;
+    QTest::newRow("a value unchanged for 30 s stands still")
+        << QList<QPointF>{{0, 3.0}, {30000, 3.0}} << 30000 << 3.0 << 1 << true;
+    QTest::newRow("steps over 30 s old are forgotten but the one in force stays")
+        << QList<QPointF>{{0, 1.0}, {1000, 2.0}, {40000, 3.0}} << 35000 << 2.0 << 2 << false;
+    QTest::newRow("commands closer than the resolution merge into the later value")
+        << QList<QPointF>{{0, 1.0}, {1000, 2.0}, {1004, 3.0}} << 1002 << 3.0 << 2 << false;
+    QTest::newRow("a merge back to the held value leaves one step")
+        << QList<QPointF>{{0, 1.0}, {1000, 2.0}, {1004, 1.0}} << 1500 << 1.0 << 1 << false;
+    QTest::newRow("a flood keeps a bounded number of steps")
+        << flood << 29999 << (29999 % 256) * 0.02 << 3001 << false;
+}
+
+void tst_Board::historyKeepsSteps() {
+    QFETCH(QList<QPointF>, commands);
+    QFETCH(int, atMs);
+    QFETCH(double, volts);
+    QFETCH(int, maxSteps);
+    QFETCH(bool, steady);
+
+    const OutputHistory::Clock::time_point start{};
+    OutputHistory history;
+    for (const QPointF& command : commands)
+        history.record(start + std::chrono::milliseconds(qint64(command.x())), 2, command.y());
+    const OutputHistory::Clock::time_point at = start + std::chrono::milliseconds(atMs);
+    history.prune(at);
+
+    QCOMPARE(history.valueAt(2, at), volts);
+    QCOMPARE(history.valueAt(5, at), 0.0);
+    QVERIFY2(history.steps(2).size() <= std::size_t(maxSteps),
+             qPrintable(QString::number(history.steps(2).size())));
+    QCOMPARE(history.isSteady(at), steady);
+}
+
+void tst_Board::chartDrawsRecordedValue_data() {
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<double>("volts");
+
+    QTest::newRow("full scale on the first channel") << 0 << 5.0;
+    QTest::newRow("mid scale on a middle channel") << 4 << 2.5;
+    QTest::newRow("the smallest step on the last channel") << 7 << 0.005;
+}
+
+// A value held for the last ten seconds draws a trace in its channel's colour.
+void tst_Board::chartDrawsRecordedValue() {
+    QFETCH(int, channel);
+    QFETCH(double, volts);
+
+    OutputChart blank;
+    OutputChart drawn;
+    blank.resize(blank.sizeHint());
+    drawn.resize(drawn.sizeHint());
+    drawn.record(channel, volts, OutputHistory::Clock::now() - 10s);
+    const int blankPixels = PixelsOfColour(blank, OutputChart::channelColour(channel));
+    const int drawnPixels = PixelsOfColour(drawn, OutputChart::channelColour(channel));
+    QVERIFY2(drawnPixels > blankPixels + drawn.width() / 6,
+             qPrintable(QStringLiteral("%1 against %2").arg(drawnPixels).arg(blankPixels)));
+}
+
+QTEST_MAIN(tst_Board)
 #include "tst_board.moc"

@@ -73,6 +73,8 @@ private slots:
     void debianPackageDeclaresItsDependencies();
     void debianPackageHoldsTheInstalledFiles_data();
     void debianPackageHoldsTheInstalledFiles();
+    void checkersFindNothingWrong_data();
+    void checkersFindNothingWrong();
 
 private:
     void addInstalledFileRows();
@@ -104,8 +106,16 @@ void tst_Install::addInstalledFileRows() {
     QTest::addColumn<bool>("executable");
     QTest::newRow("panel") << "bin/quillon" << true;
     QTest::newRow("virtual board") << "bin/quillon-board" << true;
+#ifdef QUILLON_INSTALLS_SEND
+    QTest::newRow("command-line sender") << "bin/quillon-send" << true;
+#endif
     QTest::newRow("desktop entry") << "share/applications/quillon.desktop" << false;
     QTest::newRow("icon") << "share/icons/hicolor/scalable/apps/quillon.svg" << false;
+    QTest::newRow("panel's manual page") << "share/man/man1/quillon.1.gz" << false;
+    QTest::newRow("sender's manual page") << "share/man/man1/quillon-send.1.gz" << false;
+    QTest::newRow("virtual board's manual page") << "share/man/man1/quillon-board.1.gz" << false;
+    QTest::newRow("license as Debian's copyright file") << "share/doc/quillon/copyright" << false;
+    QTest::newRow("changelog") << "share/doc/quillon/changelog.gz" << false;
 }
 
 void tst_Install::installsItsFiles_data() {
@@ -125,6 +135,9 @@ void tst_Install::installedProgramsFindTheirLibraries_data() {
     QTest::addColumn<QString>("program");
     QTest::newRow("panel") << "bin/quillon";
     QTest::newRow("virtual board") << "bin/quillon-board";
+#ifdef QUILLON_INSTALLS_SEND
+    QTest::newRow("command-line sender") << "bin/quillon-send";
+#endif
 }
 
 void tst_Install::installedProgramsFindTheirLibraries() {
@@ -234,10 +247,10 @@ QString tst_Install::debianPackage() {
 void tst_Install::debianPackageDeclaresItsDependencies_data() {
     QTest::addColumn<QString>("dependency");
     QTest::addColumn<bool>("foundByShlibdeps");
-    QTest::newRow("Qt core runtime") << "libqt6core6" << false;
-    QTest::newRow("Qt GUI runtime") << "libqt6gui6" << false;
-    QTest::newRow("Qt widgets runtime") << "libqt6widgets6" << false;
-    QTest::newRow("Qt serial port runtime") << "libqt6serialport6" << false;
+    QTest::newRow("Qt core runtime") << "libqt6core6" << true;
+    QTest::newRow("Qt GUI runtime") << "libqt6gui6" << true;
+    QTest::newRow("Qt widgets runtime") << "libqt6widgets6" << true;
+    QTest::newRow("Qt serial port runtime") << "libqt6serialport6" << true;
     QTest::newRow("Qt platform plugins") << "qt6-qpa-plugins" << false;
     QTest::newRow("Song-style Chinese font") << "fonts-arphic-uming" << false;
     QTest::newRow("C library") << "libc6" << true;
@@ -258,7 +271,7 @@ void tst_Install::debianPackageDeclaresItsDependencies() {
     QStringList names;
     for (const QString& entry : QString::fromUtf8(depends.output).split(QLatin1Char(',')))
         names << entry.trimmed().section(QLatin1Char(' '), 0, 0);
-    QVERIFY2(names.contains(dependency), depends.output.constData());
+    QVERIFY2(names.count(dependency) == 1, depends.output.constData());
 }
 
 void tst_Install::debianPackageHoldsTheInstalledFiles_data() {
@@ -279,6 +292,48 @@ void tst_Install::debianPackageHoldsTheInstalledFiles() {
             .arg(executable ? "-rwx" : "-rw-", QRegularExpression::escape(path)),
         QRegularExpression::MultilineOption);
     QVERIFY2(QString::fromUtf8(contents.output).contains(entry), contents.output.constData());
+}
+
+void tst_Install::checkersFindNothingWrong_data() {
+    QTest::addColumn<QString>("checker");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("path"); // the installed file checked; empty for the Debian package
+    QTest::addColumn<QString>("complaint");
+
+    // The way lintian formats a manual page to find its mistakes.
+    const QStringList man{"--warnings", "-E", "UTF-8", "-l", "-Tutf8", "-Z"};
+    const QString troffComplaint = "^(troff|groff|man|preconv|grotty|tbl): .*$";
+    QTest::newRow("the panel's manual page formats without a warning")
+        << "man" << man << "share/man/man1/quillon.1.gz" << troffComplaint;
+    QTest::newRow("the sender's manual page formats without a warning")
+        << "man" << man << "share/man/man1/quillon-send.1.gz" << troffComplaint;
+    QTest::newRow("the virtual board's manual page formats without a warning")
+        << "man" << man << "share/man/man1/quillon-board.1.gz" << troffComplaint;
+    QTest::newRow("lintian finds no error and no warning in the Debian package")
+        << "lintian" << QStringList{"--tag-display-limit", "0"} << QString() << "^[EW]: .*$";
+}
+
+void tst_Install::checkersFindNothingWrong() {
+    QFETCH(QString, checker);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, path);
+    QFETCH(QString, complaint);
+    if (QStandardPaths::findExecutable(checker).isEmpty())
+        QSKIP(qPrintable(checker + " is not installed"));
+    const QString checked = path.isEmpty() ? debianPackage() : installed(path);
+    if (checked.isEmpty())
+        QSKIP("cpack or dpkg-deb cannot make or read the package here");
+
+    const ToolRun check = Run(checker, arguments << checked);
+    QStringList complaints;
+    QRegularExpressionMatchIterator found =
+        QRegularExpression(complaint, QRegularExpression::MultilineOption)
+            .globalMatch(QString::fromUtf8(check.output));
+    while (found.hasNext())
+        complaints << found.next().captured();
+    QVERIFY2(check.ok && complaints.isEmpty(),
+             qPrintable(complaints.isEmpty() ? QString::fromUtf8(check.output)
+                                             : complaints.join(QLatin1Char('\n'))));
 }
 
 QTEST_GUILESS_MAIN(tst_Install)
