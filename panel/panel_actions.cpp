@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSerialPortInfo>
@@ -108,8 +109,9 @@ QString NoPortText(const QList<PortFailure>& failures) {
         lines << QStringLiteral("· %1").arg(FailureText(failure));
     lines << QString()
           << QStringLiteral(
-                 "选择设备：启动前设置环境变量 QUILLON_PORT1（备用设备为 QUILLON_PORT2），"
-                 "例如 QUILLON_PORT1=/dev/ttyUSB0 quillon，或用 ./run /dev/ttyUSB0 启动。")
+                 "选择设备：在“串口”菜单中随时可选，列表里没有的设备用“其他设备…”输入路径。"
+                 "也可以在启动时指定：quillon --port /dev/ttyUSB0，或启动前设置环境变量 "
+                 "QUILLON_PORT1（备用设备为 QUILLON_PORT2），或用 ./run /dev/ttyUSB0 启动。")
           << QString() << AvailablePortsText();
     return lines.join(QLatin1Char('\n'));
 }
@@ -193,9 +195,11 @@ QString HelpText() {
 }
 
 PanelController::PanelController(Form1& form, PortDevices devices, MessagePresenter present,
-                                 QObject* parent)
+                                 PortSources portSources, QObject* parent)
     : QObject(parent), m_form(form), m_link(std::move(devices)),
-      m_present(present ? std::move(present) : MessageBoxPresenter(&form)) {
+      m_present(present ? std::move(present) : MessageBoxPresenter(&form)),
+      m_portMenu(new PortMenu(std::move(portSources), &form)) {
+    m_form.menuBar()->addMenu(m_portMenu);
     connect(&m_form, &Form1::loaded, this, &PanelController::load);
     connect(m_form.button(QStringLiteral("Command1(0)")), &QPushButton::clicked, this,
             &PanelController::sendSingleChannel);
@@ -211,7 +215,9 @@ PanelController::PanelController(Form1& form, PortDevices devices, MessagePresen
 }
 
 void PanelController::load() {
-    if (!m_link.OpenAtStartup())
+    const bool opened = m_link.OpenAtStartup();
+    m_portMenu->showDevice(m_link.deviceName());
+    if (!opened)
         tell(NoPortText(m_link.openFailures()));
 }
 
@@ -310,6 +316,7 @@ void PanelController::write(const std::function<bool()>& writeFrame) {
     m_lostWhileWriting.reset();
     const bool written = writeFrame();
     m_writing = false;
+    m_portMenu->showDevice(m_link.deviceName());
     if (!written)
         tell(WriteFailedText(wasOpen || m_link.openFailures().isEmpty()
                                  ? QList<PortFailure>{m_link.lastFailure()}
@@ -320,6 +327,7 @@ void PanelController::write(const std::function<bool()>& writeFrame) {
 }
 
 void PanelController::reportPortLost(const PortFailure& failure) {
+    m_portMenu->showDevice(m_link.deviceName());
     if (m_writing) {
         m_lostWhileWriting = failure;
         return;
