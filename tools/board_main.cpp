@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QPoint>
+#include <QStringList>
 
 #include <csignal>
 #include <cstdio>
@@ -51,6 +53,19 @@ std::optional<ReplyMode> ParseReplyMode(const QString& text) {
     return std::nullopt;
 }
 
+// "X,Y" in screen pixels.
+std::optional<QPoint> ParsePosition(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char(','));
+    bool xOk = false;
+    bool yOk = false;
+    const QPoint position =
+        parts.size() == 2 ? QPoint(parts[0].trimmed().toInt(&xOk), parts[1].trimmed().toInt(&yOk))
+                          : QPoint();
+    if (!xOk || !yOk)
+        return std::nullopt;
+    return position;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -84,10 +99,20 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption windowOption(
         QStringLiteral("window"),
         QStringLiteral("Also show the eight outputs and the log in a window."));
-    parser.addOptions({linkOption, replyOption, windowOption});
+    const QCommandLineOption positionOption(
+        QStringLiteral("window-position"),
+        QStringLiteral("Open the window with its top-left corner at <x,y> on the screen."),
+        QStringLiteral("x,y"));
+    parser.addOptions({linkOption, replyOption, windowOption, positionOption});
     parser.process(*app);
 
     const std::optional<ReplyMode> replyMode = ParseReplyMode(parser.value(replyOption));
+    const std::optional<QPoint> position =
+        parser.isSet(positionOption) ? ParsePosition(parser.value(positionOption)) : QPoint();
+    if (!position) {
+        PrintNote(QStringLiteral("--window-position takes x,y, e.g. 680,120"));
+        return 2;
+    }
     if (!replyMode || !parser.positionalArguments().isEmpty()) {
         PrintNote(replyMode ? QStringLiteral("unexpected argument: ") +
                                   parser.positionalArguments().join(QLatin1Char(' '))
@@ -117,6 +142,8 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<BoardWindow> window;
     if (parser.isSet(windowOption)) {
         window = std::make_unique<BoardWindow>(board);
+        if (parser.isSet(positionOption))
+            window->move(*position);
         window->show();
     }
     return app->exec();
