@@ -53,6 +53,15 @@ std::optional<ReplyMode> ParseReplyMode(const QString& text) {
     return std::nullopt;
 }
 
+// A positive whole number of bits a second; 0 (no --baud) reads as fast as bytes come.
+std::optional<int> ParseBaud(const QString& text) {
+    bool isNumber = false;
+    const int baud = text.toInt(&isNumber);
+    if (!isNumber || baud <= 0 || text.trimmed() != text || text.startsWith(QLatin1Char('+')))
+        return std::nullopt;
+    return baud;
+}
+
 // "X,Y" in screen pixels.
 std::optional<QPoint> ParsePosition(const QString& text) {
     const QStringList parts = text.split(QLatin1Char(','));
@@ -99,24 +108,36 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption windowOption(
         QStringLiteral("window"),
         QStringLiteral("Also show the eight outputs and the log in a window."));
+    const QCommandLineOption baudOption(
+        QStringLiteral("baud"),
+        QStringLiteral("Take the bytes no faster than a serial line of <rate> baud, 8N1, carries "
+                       "them (rate / 10 bytes a second); the writer waits for the line as it "
+                       "would for a real one. Without it the board takes bytes as fast as they "
+                       "come."),
+        QStringLiteral("rate"));
     const QCommandLineOption positionOption(
         QStringLiteral("window-position"),
         QStringLiteral("Open the window with its top-left corner at <x,y> on the screen."),
         QStringLiteral("x,y"));
-    parser.addOptions({linkOption, replyOption, windowOption, positionOption});
+    parser.addOptions({linkOption, replyOption, baudOption, windowOption, positionOption});
     parser.process(*app);
 
     const std::optional<ReplyMode> replyMode = ParseReplyMode(parser.value(replyOption));
+    const std::optional<int> baud =
+        parser.isSet(baudOption) ? ParseBaud(parser.value(baudOption)) : std::optional<int>(0);
     const std::optional<QPoint> position =
         parser.isSet(positionOption) ? ParsePosition(parser.value(positionOption)) : QPoint();
     if (!position) {
         PrintNote(QStringLiteral("--window-position takes x,y, e.g. 680,120"));
         return 2;
     }
-    if (!replyMode || !parser.positionalArguments().isEmpty()) {
-        PrintNote(replyMode ? QStringLiteral("unexpected argument: ") +
-                                  parser.positionalArguments().join(QLatin1Char(' '))
-                            : QStringLiteral("--reply takes silent or echo"));
+    if (!replyMode || !baud || !parser.positionalArguments().isEmpty()) {
+        PrintNote(!replyMode ? QStringLiteral("--reply takes silent or echo")
+                  : !baud    ? QStringLiteral("--baud takes a positive whole number of bits a "
+                                                 "second, such as 9600; got \"%1\"")
+                                .arg(parser.value(baudOption))
+                          : QStringLiteral("unexpected argument: ") +
+                                parser.positionalArguments().join(QLatin1Char(' ')));
         return 2;
     }
 
@@ -128,7 +149,7 @@ int main(int argc, char* argv[]) {
     if (!shutdownSignals.isValid())
         PrintNote(QStringLiteral("cannot watch for Ctrl+C; the link may outlive the board"));
 
-    VirtualBoard board(*replyMode);
+    VirtualBoard board(*replyMode, *baud);
     QString error;
     if (!board.open(parser.value(linkOption), &error)) {
         PrintNote(error);

@@ -60,6 +60,9 @@ private slots:
     void hangUpIsReportedOnceAndTheNextSendReopens();
     void helpShowsTheBoardDescription();
     void portMenuListsThePortsAfresh();
+    void choosingADevice_data();
+    void choosingADevice();
+    void chosenDeviceIsReopenedAfterALoss();
     void commandLine_data();
     void commandLine();
 
@@ -93,6 +96,10 @@ void tst_PanelActions::sendWritesTheFrame_data() {
         << "Command1(0)" << TypedTexts{{0, ""}} << "0001100" + nines << true;
     QTest::newRow("four-channel defaults")
         << "Command2" << TypedTexts{} << QByteArray("1000100102022038630400") << true;
+    QTest::newRow("four-channel channel with a leading space trimmed")
+        << "Command2" << TypedTexts{{2, " 0"}} << QByteArray("1000100102022038630400") << true;
+    QTest::newRow("four-channel channel with a trailing space trimmed")
+        << "Command2" << TypedTexts{{5, "3 "}} << QByteArray("1000100102022038630400") << true;
     QTest::newRow("four-channel small value padded")
         << "Command2" << TypedTexts{{6, "0.07"}} << QByteArray("1000007102022038630400") << true;
     QTest::newRow("eight-channel defaults")
@@ -323,6 +330,78 @@ void tst_PanelActions::portMenuListsThePortsAfresh() {
     QCOMPARE(m_panel->openPortMenu(),
              QStringList({"ttyS0", "ttyUSB0（USB2.0-Serial，QinHeng Electronics，1a86:7523）",
                           "[x] board", "", "其他设备…"}));
+}
+
+void tst_PanelActions::choosingADevice_data() {
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("switched");
+    QTest::addColumn<QString>("reason");
+
+    const QString other = PortMenu::kOtherDeviceText;
+    QTest::newRow("a listed device that opens becomes the port") << "other"
+                                                                 << "" << true << "";
+    QTest::newRow("a device typed in becomes the port") << other << "other" << true << "";
+    QTest::newRow("a missing device is refused and the old port stays")
+        << other << "missing" << false << "设备不存在";
+    QTest::newRow("a cancelled prompt changes nothing") << other << "" << false << "";
+}
+
+void tst_PanelActions::choosingADevice() {
+    QFETCH(QString, item);
+    QFETCH(QString, answer);
+    QFETCH(bool, switched);
+    QFETCH(QString, reason);
+
+    testing::PtyPair other;
+    QVERIFY(other.linkAs(m_panel->filePath("other")));
+    m_panel->setListedPorts({{"other", m_panel->filePath("other"), "", "", {}, {}},
+                             {"board", m_panel->boardPath(), "", "", {}, {}}});
+    m_panel->setDeviceAnswer(answer.isEmpty() ? QString() : m_panel->filePath(answer));
+    QVERIFY(m_panel->open());
+    QTRY_VERIFY(m_panel->controller().link().isOpen());
+
+    QVERIFY(m_panel->choosePort(item));
+
+    QCOMPARE(m_panel->prompts(), item == PortMenu::kOtherDeviceText ? 1 : 0);
+    QCOMPARE(m_panel->portMenu()->title(), switched ? "串口：other" : "串口：board");
+    QCOMPARE(m_panel->openPortMenu().filter("[x]"),
+             QStringList{switched ? "[x] other" : "[x] board"});
+    QCOMPARE(m_panel->messages().size(), reason.isEmpty() ? 0 : 1);
+    if (!reason.isEmpty()) {
+        const QString text = m_panel->messages().first().text;
+        QVERIFY2(text.contains(m_panel->filePath(answer)), qPrintable(text));
+        QVERIFY2(text.contains(reason), qPrintable(text));
+        QVERIFY2(text.contains(m_panel->boardPath()), qPrintable(text));
+    }
+    QVERIFY(m_panel->click("Command4"));
+    testing::PtyPair& sentTo = switched ? other : m_panel->board();
+    testing::PtyPair& notSentTo = switched ? m_panel->board() : other;
+    QCOMPARE(sentTo.readExactly(1), QByteArray("U"));
+    QCOMPARE(notSentTo.readUntilQuiet(kQuietMs), QByteArray());
+}
+
+void tst_PanelActions::chosenDeviceIsReopenedAfterALoss() {
+    const QString otherPath = m_panel->filePath("other");
+    auto other = std::make_unique<testing::PtyPair>();
+    QVERIFY(other->linkAs(otherPath));
+    m_panel->setDeviceAnswer(otherPath);
+    QVERIFY(m_panel->open());
+    QTRY_VERIFY(m_panel->controller().link().isOpen());
+    QVERIFY(m_panel->choosePort(PortMenu::kOtherDeviceText));
+    QCOMPARE(m_panel->portMenu()->title(), QStringLiteral("串口：other"));
+
+    other->hangUp();
+    QTRY_COMPARE(m_panel->messages().size(), 1);
+    QCOMPARE(m_panel->portMenu()->title(), QStringLiteral("串口：未打开"));
+    other = std::make_unique<testing::PtyPair>();
+    QVERIFY(other->linkAs(otherPath));
+
+    QVERIFY(m_panel->click("Command4"));
+    QCOMPARE(other->readExactly(1), QByteArray("U"));
+    QCOMPARE(m_panel->board().readUntilQuiet(kQuietMs), QByteArray());
+    QTRY_COMPARE(m_panel->portMenu()->title(), QStringLiteral("串口：other"));
+    QCOMPARE(m_panel->messages().size(), 1);
 }
 
 void tst_PanelActions::commandLine_data() {
