@@ -43,9 +43,15 @@ QList<PortListing> SystemPorts() {
 }
 
 QString AskForDevicePath(QWidget* parent) {
-    return QInputDialog::getText(parent, QStringLiteral("其他设备"),
-                                 QStringLiteral("设备路径（例如 /dev/ttyUSB0 或 /dev/pts/3）："))
-        .trimmed();
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("其他设备"));
+    dialog.setLabelText(QStringLiteral("设备路径（例如 /dev/ttyUSB0 或 /dev/pts/3）："));
+    // Worded like the panel's message boxes, which say 确定 rather than Qt's untranslated OK.
+    dialog.setOkButtonText(QStringLiteral("确定"));
+    dialog.setCancelButtonText(QStringLiteral("取消"));
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.textValue().trimmed();
 }
 
 QString PortMenuTitle(const QString& device) {
