@@ -80,8 +80,9 @@ PortMenu::PortMenu(PortSources sources, QWidget* parent)
     setObjectName(QStringLiteral("PortMenu"));
     menuAction()->setObjectName(QStringLiteral("PORT"));
     showDevice({});
-    fillItems();
-    connect(this, &QMenu::aboutToShow, this, &PortMenu::fillItems);
+    // Listing the ports waits for the system; it is done when the menu opens, not at start-up.
+    fillItems({});
+    connect(this, &QMenu::aboutToShow, this, [this] { fillItems(m_listPorts()); });
 }
 
 void PortMenu::showDevice(const QString& device) {
@@ -93,9 +94,9 @@ void PortMenu::showDevice(const QString& device) {
     }
 }
 
-void PortMenu::fillItems() {
+void PortMenu::fillItems(const QList<PortListing>& ports) {
     clear();
-    for (const PortListing& port : m_listPorts()) {
+    for (const PortListing& port : ports) {
         QAction* item = addAction(MenuText(PortItemText(port)));
         item->setData(port.location);
         item->setCheckable(true);

@@ -60,7 +60,7 @@ signals:
     void deviceChosen(const QString& device);
 
 private:
-    void fillItems();
+    void fillItems(const QList<PortListing>& ports);
     void askForOtherDevice();
 
     PortLister m_listPorts;
