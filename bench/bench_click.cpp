@@ -68,6 +68,18 @@ void Act(PanelRig& rig, const Target& target) {
     QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
 }
 
+// The window queues a frame and its event loop writes it, so the loop runs until it is there.
+std::optional<MasterReader::Arrival> ServeUntilArrival(MasterReader& reader) {
+    const auto deadline = MasterReader::Clock::now() + kFrameTimeout;
+    for (;;) {
+        QCoreApplication::processEvents();
+        if (auto arrival = reader.waitForFrame(1ms))
+            return arrival;
+        if (MasterReader::Clock::now() > deadline)
+            return std::nullopt;
+    }
+}
+
 // Rounds alternate the bare write and the four buttons, so noise falls on all of them alike.
 void Measure(PanelRig& rig, MasterReader& reader, std::vector<Target>& targets) {
     // A button signals released after its own repaint and just before clicked, which sends.
@@ -84,7 +96,7 @@ void Measure(PanelRig& rig, MasterReader& reader, std::vector<Target>& targets) 
             released.reset();
             const auto start = MasterReader::Clock::now();
             Act(rig, target);
-            const auto arrival = reader.waitForFrame(kFrameTimeout);
+            const auto arrival = ServeUntilArrival(reader);
             // Repaints and anything else the click queued run here, outside the timed span.
             QCoreApplication::processEvents();
             target.strayBytes += reader.strayBytes() - straysBefore;

@@ -2,6 +2,10 @@
 
 #include <QSignalBlocker>
 
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
 namespace quillon {
 
 namespace {
@@ -137,8 +141,8 @@ WriteOutcome SerialLink::WriteBytes(std::span<const std::uint8_t> bytes) {
     return queueFrame(QByteArray(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-// QSerialPort keeps what it was given and writes it whenever the driver has room, from the
-// event loop; nothing here waits for the line.
+// QSerialPort keeps what the driver has no room for and writes it from the event loop whenever
+// the driver takes more; nothing here waits for the line.
 WriteOutcome SerialLink::queueFrame(const QByteArray& frame) {
     if (!ensureOpen())
         return WriteOutcome::NoPort;
@@ -146,11 +150,23 @@ WriteOutcome SerialLink::queueFrame(const QByteArray& frame) {
         return WriteOutcome::LineBusy;
     if (frame.isEmpty())
         return WriteOutcome::Queued;
-    m_port->write(frame);
     m_queuedFrames.push_back(frame.size());
     if (!m_stallTimer.isActive())
         restartStallTimer();
+    m_port->write(frame);
+    startWritingIfRoom();
     return WriteOutcome::Queued;
+}
+
+// Does at once what the event loop's write notifier would do a moment later, when the driver
+// has room now: a short frame is then on its way before the window repaints. Only then, since
+// Qt 6.4 takes a write that finds no room at all for a write error.
+void SerialLink::startWritingIfRoom() {
+#ifdef Q_OS_UNIX
+    pollfd writable{int(m_port->handle()), POLLOUT, 0};
+    if (::poll(&writable, 1, 0) == 1 && writable.revents == POLLOUT)
+        m_port->flush();
+#endif
 }
 
 void SerialLink::takeProgress(qint64 bytes) {

@@ -103,6 +103,7 @@ private:
     void usePort(std::unique_ptr<QSerialPort> port, const QString& device, int portNumber);
     bool ensureOpen();
     WriteOutcome queueFrame(const QByteArray& frame);
+    void startWritingIfRoom();
     void takeProgress(qint64 bytes);
     void restartStallTimer();
     void failStalledFrame();
