@@ -10,7 +10,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         "Control panel for an eight-channel 8-bit DAC board on a serial line (9600 8N1).\n"
         "Without --port it opens QUILLON_PORT1, else QUILLON_PORT2, else the system's first\n"
         "two serial ports; the 串口 menu picks another device while it runs."));
-    const QCommandLineOption help = parser.addHelpOption();
+    // Not addHelpOption(): its --help-all promises Qt's own options, which are not taken here.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays help on commandline options."));
+    parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption port(
         QStringLiteral("port"),
@@ -27,7 +30,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                                   .arg(parser.positionalArguments().join(u' '));
         return {CommandLine::Action::Refuse, {}, error + u'\n' + parser.helpText()};
     }
-    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")))
+    if (parser.isSet(help))
         return {CommandLine::Action::PrintHelp, {}, parser.helpText()};
     if (parser.isSet(version))
         return {CommandLine::Action::PrintVersion,
