@@ -1,7 +1,6 @@
 #include "panel_harness.h"
 
 #include <QAction>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
 
