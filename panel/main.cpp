@@ -1,14 +1,52 @@
+#include "command_line.h"
 #include "form1.h"
 #include "panel_actions.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace {
+
+void Print(std::FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
+}
+
+// Options are read before the window's application object exists, so --help, --version and a
+// refused command line need no display.
+quillon::CommandLine ReadCommandLine(int& argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    return quillon::ParseCommandLine(QCoreApplication::arguments());
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
+    using Action = quillon::CommandLine::Action;
+    const quillon::CommandLine commandLine = ReadCommandLine(argc, argv);
+    switch (commandLine.action) {
+    case Action::PrintHelp:
+    case Action::PrintVersion:
+        Print(stdout, commandLine.text);
+        return 0;
+    case Action::Refuse:
+        Print(stderr, commandLine.text);
+        return 2;
+    case Action::Run:
+        break;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(quillon::kApplicationTitle);
 
+    // --port opens that device only: an empty port 2 is never tried.
+    const quillon::PortDevices devices = commandLine.port.isEmpty()
+                                             ? quillon::PortDevices::fromEnvironment()
+                                             : quillon::PortDevices{commandLine.port, QString()};
     quillon::Form1 window;
-    quillon::PanelController controller(window);
+    quillon::PanelController controller(window, devices);
     window.show();
     return app.exec();
 }

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSerialPortInfo>
@@ -107,8 +108,9 @@ QString NoPortText(const QList<PortFailure>& failures) {
         lines << QStringLiteral("· %1").arg(FailureText(failure));
     lines << QString()
           << QStringLiteral(
-                 "选择设备：启动前设置环境变量 QUILLON_PORT1（备用设备为 QUILLON_PORT2），"
-                 "例如 QUILLON_PORT1=/dev/ttyUSB0 quillon，或用 ./run /dev/ttyUSB0 启动。")
+                 "选择设备：在“串口”菜单中随时可选，列表里没有的设备用“其他设备…”输入路径。"
+                 "也可以在启动时指定：quillon --port /dev/ttyUSB0，或启动前设置环境变量 "
+                 "QUILLON_PORT1（备用设备为 QUILLON_PORT2），或用 ./run /dev/ttyUSB0 启动。")
           << QString() << AvailablePortsText();
     return lines.join(QLatin1Char('\n'));
 }
@@ -136,6 +138,13 @@ QString LineBusyText(qint64 queuedBytes) {
 QString PortLostText(const PortFailure& failure) {
     return QStringLiteral("串口已断开：%1。\n重新连接控制板后，下次发送时面板会重新打开串口。")
         .arg(FailureText(failure));
+}
+
+QString ChoiceFailedText(const PortFailure& failure, const QString& openDevice) {
+    return QStringLiteral("未能打开所选的串口：%1。\n%2")
+        .arg(FailureText(failure), openDevice.isEmpty()
+                                       ? QStringLiteral("目前没有打开的串口。")
+                                       : QStringLiteral("仍在使用原来的串口 %1。").arg(openDevice));
 }
 
 std::string BoxText(const QLineEdit* box) {
@@ -168,9 +177,13 @@ QString HelpText() {
 }
 
 PanelController::PanelController(Form1& form, PortDevices devices, MessagePresenter present,
-                                 QObject* parent)
+                                 PortSources portSources, QObject* parent)
     : QObject(parent), m_form(form), m_link(std::move(devices)),
-      m_present(present ? std::move(present) : MessageBoxPresenter(&form)) {
+      m_present(present ? std::move(present) : MessageBoxPresenter(&form)),
+      m_portMenu(new PortMenu(std::move(portSources), &form)) {
+    m_form.menuBar()->addMenu(m_portMenu);
+    connect(m_portMenu, &PortMenu::deviceChosen, this, &PanelController::choosePort);
+    connect(&m_link, &SerialLink::portChanged, m_portMenu, &PortMenu::showDevice);
     connect(&m_form, &Form1::loaded, this, &PanelController::load);
     connect(m_form.singleChannelGroup().sendButton, &QPushButton::clicked, this,
             &PanelController::sendSingleChannel);
@@ -243,6 +256,13 @@ void PanelController::showReceived(const QString& text) {
 
 void PanelController::showHelp() {
     m_present({OperatorMessage::Kind::Help, HelpText()});
+}
+
+void PanelController::choosePort(const QString& device) {
+    if (device == m_link.deviceName())
+        return;
+    if (!m_link.openDevice(device))
+        tell(ChoiceFailedText(m_link.lastFailure(), m_link.deviceName()));
 }
 
 template <typename Build>

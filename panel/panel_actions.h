@@ -3,6 +3,7 @@
 // The panel's behaviour: the window's Load event, its four buttons, its Help item and the
 // data the board sends back, on top of the command builders and the serial link.
 
+#include "port_menu.h"
 #include "serial_link.h"
 
 #include <QObject>
@@ -43,9 +44,11 @@ class PanelController : public QObject {
     Q_OBJECT
 
 public:
-    // A default-constructed presenter means message boxes in front of `form`.
+    // A default-constructed presenter means message boxes in front of `form`; empty port
+    // sources mean the system's port list and a dialog for "其他设备…".
     explicit PanelController(Form1& form, PortDevices devices = PortDevices::fromEnvironment(),
-                             MessagePresenter present = {}, QObject* parent = nullptr);
+                             MessagePresenter present = {}, PortSources portSources = {},
+                             QObject* parent = nullptr);
 
     const SerialLink& link() const { return m_link; }
 
@@ -57,6 +60,7 @@ public slots:
     void sendReset();
     void showReceived(const QString& text);
     void showHelp();
+    void choosePort(const QString& device);
 
 private:
     // The boxes whose values a frame builder converts, in the builder's input order.
@@ -74,6 +78,7 @@ private:
     Form1& m_form;
     SerialLink m_link;
     MessagePresenter m_present;
+    PortMenu* m_portMenu = nullptr;
 };
 
 } // namespace quillon

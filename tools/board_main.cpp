@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QPoint>
+#include <QStringList>
 
 #include <csignal>
 #include <cstdio>
@@ -60,6 +62,19 @@ std::optional<int> ParseBaud(const QString& text) {
     return baud;
 }
 
+// "X,Y" in screen pixels.
+std::optional<QPoint> ParsePosition(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char(','));
+    bool xOk = false;
+    bool yOk = false;
+    const QPoint position =
+        parts.size() == 2 ? QPoint(parts[0].trimmed().toInt(&xOk), parts[1].trimmed().toInt(&yOk))
+                          : QPoint();
+    if (!xOk || !yOk)
+        return std::nullopt;
+    return position;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -100,12 +115,22 @@ int main(int argc, char* argv[]) {
                        "would for a real one. Without it the board takes bytes as fast as they "
                        "come."),
         QStringLiteral("rate"));
-    parser.addOptions({linkOption, replyOption, baudOption, windowOption});
+    const QCommandLineOption positionOption(
+        QStringLiteral("window-position"),
+        QStringLiteral("Open the window with its top-left corner at <x,y> on the screen."),
+        QStringLiteral("x,y"));
+    parser.addOptions({linkOption, replyOption, baudOption, windowOption, positionOption});
     parser.process(*app);
 
     const std::optional<ReplyMode> replyMode = ParseReplyMode(parser.value(replyOption));
     const std::optional<int> baud =
         parser.isSet(baudOption) ? ParseBaud(parser.value(baudOption)) : std::optional<int>(0);
+    const std::optional<QPoint> position =
+        parser.isSet(positionOption) ? ParsePosition(parser.value(positionOption)) : QPoint();
+    if (!position) {
+        PrintNote(QStringLiteral("--window-position takes x,y, e.g. 680,120"));
+        return 2;
+    }
     if (!replyMode || !baud || !parser.positionalArguments().isEmpty()) {
         PrintNote(!replyMode ? QStringLiteral("--reply takes silent or echo")
                   : !baud    ? QStringLiteral("--baud takes a positive whole number of bits a "
@@ -138,6 +163,8 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<BoardWindow> window;
     if (parser.isSet(windowOption)) {
         window = std::make_unique<BoardWindow>(board);
+        if (parser.isSet(positionOption))
+            window->move(*position);
         window->show();
     }
     return app->exec();

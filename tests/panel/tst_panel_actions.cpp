@@ -1,3 +1,4 @@
+#include "command_line.h"
 #include "panel_harness.h"
 
 #include <QAction>
@@ -19,6 +20,7 @@ namespace {
 
 // Texts typed into boxes before a click, by Text1 index.
 using TypedTexts = QMap<int, QString>;
+using Action = CommandLine::Action;
 
 // What Text1(26) holds before a click, to tell "left as it was" from "replaced".
 const QString kEarlierSendCode = QStringLiteral("上一次的发送码");
@@ -57,6 +59,12 @@ private slots:
     void noPortAtStartUp();
     void hangUpIsReportedOnceAndTheNextSendReopens();
     void helpShowsTheBoardDescription();
+    void portMenuListsThePortsAfresh();
+    void choosingADevice_data();
+    void choosingADevice();
+    void chosenDeviceIsReopenedAfterALoss();
+    void commandLine_data();
+    void commandLine();
 
 private:
     std::unique_ptr<PanelHarness> m_panel;
@@ -224,6 +232,8 @@ void tst_PanelActions::noPortAtStartUp() {
     QVERIFY2(text.contains(missing), qPrintable(text));
     QVERIFY2(text.contains(m_panel->filePath("no-such-port")), qPrintable(text));
     QVERIFY2(text.contains("QUILLON_PORT1"), qPrintable(text));
+    QVERIFY2(text.contains("“串口”菜单"), qPrintable(text));
+    QCOMPARE(m_panel->portMenu()->title(), QStringLiteral("串口：未打开"));
     QVERIFY2(text.contains("系统"), qPrintable(text));
 
     QVERIFY(m_panel->click("Command1(0)"));
@@ -243,6 +253,7 @@ void tst_PanelActions::hangUpIsReportedOnceAndTheNextSendReopens() {
     QTRY_COMPARE(m_panel->messages().size(), 1);
     QTest::qWait(kQuietMs);
     QCOMPARE(m_panel->messages().size(), 1);
+    QCOMPARE(m_panel->portMenu()->title(), QStringLiteral("串口：未打开"));
     QVERIFY2(m_panel->messages().first().text.contains(device),
              qPrintable(m_panel->messages().first().text));
 
@@ -255,6 +266,7 @@ void tst_PanelActions::hangUpIsReportedOnceAndTheNextSendReopens() {
     QVERIFY(m_panel->click("Command4"));
     QCOMPARE(m_panel->board().readExactly(1), QByteArray("U"));
     QCOMPARE(m_panel->messages().size(), 2);
+    QCOMPARE(m_panel->portMenu()->title(), QStringLiteral("串口：board"));
 }
 
 void tst_PanelActions::helpShowsTheBoardDescription() {
@@ -296,6 +308,152 @@ void tst_PanelActions::helpShowsTheBoardDescription() {
     QVERIFY(text.size() > 433 + 100 && text.size() < 433 + 150);
     QVERIFY(!text.contains(QLatin1Char('\n')));
     QCOMPARE(text, HelpText());
+}
+
+void tst_PanelActions::portMenuListsThePortsAfresh() {
+    const PortListing adapter{"ttyUSB0", "/dev/ttyUSB0", "USB2.0-Serial", "QinHeng Electronics",
+                              0x1a86,    0x7523};
+    const PortListing board{"board", m_panel->boardPath(), "", "", {}, {}};
+    m_panel->setListedPorts({{"ttyS0", "/dev/ttyS0", "", "", {}, {}}, board});
+    QVERIFY(m_panel->open());
+    QTRY_VERIFY(m_panel->controller().link().isOpen());
+
+    const QList<QAction*> bar = m_panel->form().menuBar()->actions();
+    QCOMPARE(bar.size(), 2);
+    QCOMPARE(bar[0], m_panel->form().helpAction());
+    QVERIFY(!bar[0]->menu());
+    QCOMPARE(bar[1]->menu(), m_panel->portMenu());
+    QCOMPARE(bar[1]->text(), QStringLiteral("串口：board"));
+    QCOMPARE(m_panel->openPortMenu(), QStringList({"ttyS0", "[x] board", "", "其他设备…"}));
+
+    m_panel->setListedPorts({{"ttyS0", "/dev/ttyS0", "", "", {}, {}}, adapter, board});
+    QCOMPARE(m_panel->openPortMenu(),
+             QStringList({"ttyS0", "ttyUSB0（USB2.0-Serial，QinHeng Electronics，1a86:7523）",
+                          "[x] board", "", "其他设备…"}));
+}
+
+void tst_PanelActions::choosingADevice_data() {
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("switched");
+    QTest::addColumn<QString>("reason");
+
+    const QString other = PortMenu::kOtherDeviceText;
+    QTest::newRow("a listed device that opens becomes the port") << "other"
+                                                                 << "" << true << "";
+    QTest::newRow("a device typed in becomes the port") << other << "other" << true << "";
+    QTest::newRow("a missing device is refused and the old port stays")
+        << other << "missing" << false << "设备不存在";
+    QTest::newRow("a cancelled prompt changes nothing") << other << "" << false << "";
+}
+
+void tst_PanelActions::choosingADevice() {
+    QFETCH(QString, item);
+    QFETCH(QString, answer);
+    QFETCH(bool, switched);
+    QFETCH(QString, reason);
+
+    testing::PtyPair other;
+    QVERIFY(other.linkAs(m_panel->filePath("other")));
+    m_panel->setListedPorts({{"other", m_panel->filePath("other"), "", "", {}, {}},
+                             {"board", m_panel->boardPath(), "", "", {}, {}}});
+    m_panel->setDeviceAnswer(answer.isEmpty() ? QString() : m_panel->filePath(answer));
+    QVERIFY(m_panel->open());
+    QTRY_VERIFY(m_panel->controller().link().isOpen());
+
+    QVERIFY(m_panel->choosePort(item));
+
+    QCOMPARE(m_panel->prompts(), item == PortMenu::kOtherDeviceText ? 1 : 0);
+    QCOMPARE(m_panel->portMenu()->title(), switched ? "串口：other" : "串口：board");
+    QCOMPARE(m_panel->openPortMenu().filter("[x]"),
+             QStringList{switched ? "[x] other" : "[x] board"});
+    QCOMPARE(m_panel->messages().size(), reason.isEmpty() ? 0 : 1);
+    if (!reason.isEmpty()) {
+        const QString text = m_panel->messages().first().text;
+        QVERIFY2(text.contains(m_panel->filePath(answer)), qPrintable(text));
+        QVERIFY2(text.contains(reason), qPrintable(text));
+        QVERIFY2(text.contains(m_panel->boardPath()), qPrintable(text));
+    }
+    QVERIFY(m_panel->click("Command4"));
+    testing::PtyPair& sentTo = switched ? other : m_panel->board();
+    testing::PtyPair& notSentTo = switched ? m_panel->board() : other;
+    QCOMPARE(sentTo.readExactly(1), QByteArray("U"));
+    QCOMPARE(notSentTo.readUntilQuiet(kQuietMs), QByteArray());
+}
+
+void tst_PanelActions::chosenDeviceIsReopenedAfterALoss() {
+    const QString otherPath = m_panel->filePath("other");
+    auto other = std::make_unique<testing::PtyPair>();
+    QVERIFY(other->linkAs(otherPath));
+    m_panel->setDeviceAnswer(otherPath);
+    QVERIFY(m_panel->open());
+    QTRY_VERIFY(m_panel->controller().link().isOpen());
+    QVERIFY(m_panel->choosePort(PortMenu::kOtherDeviceText));
+    QCOMPARE(m_panel->portMenu()->title(), QStringLiteral("串口：other"));
+
+    other->hangUp();
+    QTRY_COMPARE(m_panel->messages().size(), 1);
+    QCOMPARE(m_panel->portMenu()->title(), QStringLiteral("串口：未打开"));
+    other = std::make_unique<testing::PtyPair>();
+    QVERIFY(other->linkAs(otherPath));
+
+    QVERIFY(m_panel->click("Command4"));
+    QCOMPARE(other->readExactly(1), QByteArray("U"));
+    QCOMPARE(m_panel->board().readUntilQuiet(kQuietMs), QByteArray());
+    QTRY_COMPARE(m_panel->portMenu()->title(), QStringLiteral("串口：other"));
+    QCOMPARE(m_panel->messages().size(), 1);
+}
+
+void tst_PanelActions::commandLine_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<Action>("action");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("textStart");
+
+    const QString usage = "Usage: ";
+    QTest::newRow("no arguments run on the configured ports") << QStringList{} << Action::Run << ""
+                                                              << "";
+    QTest::newRow("--port names the device")
+        << QStringList{"--port", "/dev/ttyUSB0"} << Action::Run << "/dev/ttyUSB0"
+        << "";
+    QTest::newRow("--port=DEVICE names the device too")
+        << QStringList{"--port=/tmp/x/board"} << Action::Run << "/tmp/x/board"
+        << "";
+    QTest::newRow("--help prints the usage")
+        << QStringList{"--help"} << Action::PrintHelp << "" << usage;
+    QTest::newRow("-h prints the usage") << QStringList{"-h"} << Action::PrintHelp << "" << usage;
+    QTest::newRow("--version prints the version")
+        << QStringList{"--version"} << Action::PrintVersion << ""
+        << "quillon ";
+    QTest::newRow("an unknown option is refused with the usage")
+        << QStringList{"--baud", "9600"} << Action::Refuse << ""
+        << "Unknown option 'baud'.";
+    QTest::newRow("a stray argument is refused with the usage")
+        << QStringList{"/dev/ttyUSB0"} << Action::Refuse << ""
+        << "Unexpected argument: /dev/ttyUSB0";
+    QTest::newRow("--port without a device is refused")
+        << QStringList{"--port"} << Action::Refuse << ""
+        << "Missing value after '--port'.";
+    QTest::newRow("an empty --port is refused") << QStringList{"--port", ""} << Action::Refuse << ""
+                                                << "--port needs a device path.";
+}
+
+void tst_PanelActions::commandLine() {
+    QFETCH(QStringList, arguments);
+    QFETCH(Action, action);
+    QFETCH(QString, port);
+    QFETCH(QString, textStart);
+
+    const CommandLine parsed = ParseCommandLine(QStringList{"quillon"} + arguments);
+
+    QCOMPARE(parsed.action, action);
+    QCOMPARE(parsed.port, port);
+    QCOMPARE(parsed.text.left(textStart.size()), textStart);
+    if (action == Action::Refuse || action == Action::PrintHelp)
+        QVERIFY2(parsed.text.contains("--port <device>"), qPrintable(parsed.text));
+    if (action == Action::PrintVersion)
+        QVERIFY2(QRegularExpression("^quillon \\d+\\.\\d+\\.\\d+\n$").match(parsed.text).hasMatch(),
+                 qPrintable(parsed.text));
 }
 
 QTEST_MAIN(tst_PanelActions)

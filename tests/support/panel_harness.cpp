@@ -1,5 +1,6 @@
 #include "panel_harness.h"
 
+#include <QAction>
 #include <QPushButton>
 #include <QTest>
 
@@ -37,7 +38,12 @@ bool PanelHarness::open(const QString& device, Messages messages) {
     MessagePresenter present;
     if (messages == Messages::Recorded)
         present = [this](const OperatorMessage& message) { m_messages << message; };
-    m_controller = std::make_unique<PanelController>(*m_form, devices, present);
+    const PortSources ports{[this] { return m_listedPorts; },
+                            [this](QWidget*) {
+                                ++m_prompts;
+                                return m_deviceAnswer;
+                            }};
+    m_controller = std::make_unique<PanelController>(*m_form, devices, present, ports);
     m_form->show();
     return QTest::qWaitForWindowActive(m_form.get());
 }
@@ -53,6 +59,31 @@ bool PanelHarness::click(const QString& button) {
         return false;
     QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
     return true;
+}
+
+PortMenu* PanelHarness::portMenu() const {
+    return m_form->findChild<PortMenu*>();
+}
+
+QStringList PanelHarness::openPortMenu() {
+    PortMenu* menu = portMenu();
+    menu->popup(m_form->mapToGlobal(QPoint(0, 0)));
+    QStringList items;
+    for (const QAction* item : menu->actions())
+        items << (item->isChecked() ? QStringLiteral("[x] ") : QString()) + item->text();
+    menu->hide();
+    return items;
+}
+
+bool PanelHarness::choosePort(const QString& item) {
+    openPortMenu();
+    for (QAction* action : portMenu()->actions()) {
+        if (action->text() == item) {
+            action->trigger();
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace quillon::testing

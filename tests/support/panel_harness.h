@@ -9,6 +9,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -44,12 +45,27 @@ public:
     // A left click in the middle of the named button; false when there is no such button.
     bool click(const QString& button);
 
+    // What the 串口 menu lists, and what the "其他设备…" prompt answers (recorded in prompts()).
+    void setListedPorts(const QList<PortListing>& ports) { m_listedPorts = ports; }
+    void setDeviceAnswer(const QString& device) { m_deviceAnswer = device; }
+    int prompts() const { return m_prompts; }
+
+    PortMenu* portMenu() const;
+    // Opens the 串口 menu as a click on its title does and returns its item texts; a checked
+    // item is marked "[x] ".
+    QStringList openPortMenu();
+    // Opens the menu and triggers the item with this text; false when there is none.
+    bool choosePort(const QString& item);
+
 private:
     QTemporaryDir m_dir;
     std::unique_ptr<PtyPair> m_board;
     std::unique_ptr<Form1> m_form;
     std::unique_ptr<PanelController> m_controller;
     QList<OperatorMessage> m_messages;
+    QList<PortListing> m_listedPorts;
+    QString m_deviceAnswer;
+    int m_prompts = 0;
 };
 
 } // namespace quillon::testing

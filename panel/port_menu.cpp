@@ -1,0 +1,120 @@
+#include "port_menu.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QSerialPortInfo>
+
+namespace quillon {
+
+namespace {
+
+// A menu would take "&" as the mark of a shortcut letter.
+QString MenuText(QString text) {
+    return text.replace(u'&', QStringLiteral("&&"));
+}
+
+QString Hex4(quint16 value) {
+    return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0'));
+}
+
+// The same device under two names (a by-id link and its tty) is still the open one.
+bool SameDevice(const QString& a, const QString& b) {
+    if (a == b)
+        return true;
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
+}
+
+} // namespace
+
+QList<PortListing> SystemPorts() {
+    QList<PortListing> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        PortListing port{info.portName(),     info.systemLocation(), info.description(),
+                         info.manufacturer(), std::nullopt,          std::nullopt};
+        if (info.hasVendorIdentifier())
+            port.vendorId = info.vendorIdentifier();
+        if (info.hasProductIdentifier())
+            port.productId = info.productIdentifier();
+        ports << port;
+    }
+    return ports;
+}
+
+QString AskForDevicePath(QWidget* parent) {
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("其他设备"));
+    dialog.setLabelText(QStringLiteral("设备路径（例如 /dev/ttyUSB0 或 /dev/pts/3）："));
+    // Worded like the panel's message boxes, which say 确定 rather than Qt's untranslated OK.
+    dialog.setOkButtonText(QStringLiteral("确定"));
+    dialog.setCancelButtonText(QStringLiteral("取消"));
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.textValue().trimmed();
+}
+
+QString PortMenuTitle(const QString& device) {
+    if (device.isEmpty())
+        return QStringLiteral("串口：未打开");
+    const QString name = QFileInfo(device).fileName();
+    return QStringLiteral("串口：") + (name.isEmpty() ? device : name);
+}
+
+QString PortItemText(const PortListing& port) {
+    QStringList known;
+    for (const QString& text : {port.description, port.manufacturer}) {
+        if (!text.isEmpty())
+            known << text;
+    }
+    if (port.vendorId && port.productId)
+        known << Hex4(*port.vendorId) + u':' + Hex4(*port.productId);
+    if (known.isEmpty())
+        return port.name;
+    return QStringLiteral("%1（%2）").arg(port.name, known.join(QStringLiteral("，")));
+}
+
+PortMenu::PortMenu(PortSources sources, QWidget* parent)
+    : QMenu(parent), m_listPorts(sources.listPorts ? std::move(sources.listPorts) : SystemPorts),
+      m_askForDevice(sources.askForDevice ? std::move(sources.askForDevice) : AskForDevicePath) {
+    setObjectName(QStringLiteral("PortMenu"));
+    menuAction()->setObjectName(QStringLiteral("PORT"));
+    showDevice({});
+    // Listing the ports waits for the system; it is done when the menu opens, not at start-up.
+    fillItems({});
+    connect(this, &QMenu::aboutToShow, this, [this] { fillItems(m_listPorts()); });
+}
+
+void PortMenu::showDevice(const QString& device) {
+    m_device = device;
+    setTitle(MenuText(PortMenuTitle(device)));
+    for (QAction* item : actions()) {
+        if (item->isCheckable())
+            item->setChecked(SameDevice(item->data().toString(), device));
+    }
+}
+
+void PortMenu::fillItems(const QList<PortListing>& ports) {
+    clear();
+    for (const PortListing& port : ports) {
+        QAction* item = addAction(MenuText(PortItemText(port)));
+        item->setData(port.location);
+        item->setCheckable(true);
+        item->setChecked(!m_device.isEmpty() && SameDevice(port.location, m_device));
+        connect(item, &QAction::triggered, this, [this, location = port.location] {
+            emit deviceChosen(location);
+            // A click toggled the check mark; it belongs to the device that is open now.
+            showDevice(m_device);
+        });
+    }
+    addSeparator();
+    connect(addAction(kOtherDeviceText), &QAction::triggered, this, &PortMenu::askForOtherDevice);
+}
+
+void PortMenu::askForOtherDevice() {
+    const QString device = m_askForDevice(parentWidget());
+    if (!device.isEmpty())
+        emit deviceChosen(device);
+}
+
+} // namespace quillon

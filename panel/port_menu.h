@@ -1,0 +1,71 @@
+#pragma once
+
+// The 串口 menu: its title names the open device, its items are the serial ports the system
+// reports (read afresh each time it opens), then "其他设备…" for a path the list cannot show.
+
+#include <QList>
+#include <QMenu>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace quillon {
+
+// One serial port as the system reports it.
+struct PortListing {
+    QString name;     // e.g. "ttyUSB0"
+    QString location; // the path to open, e.g. "/dev/ttyUSB0"
+    QString description;
+    QString manufacturer;
+    std::optional<quint16> vendorId;
+    std::optional<quint16> productId;
+};
+
+using PortLister = std::function<QList<PortListing>()>;
+// Asks the operator for a device path; an empty text when they cancel.
+using DevicePrompt = std::function<QString(QWidget* parent)>;
+
+// Where the menu's list and its "其他设备…" answer come from; empty functions mean the real ones.
+struct PortSources {
+    PortLister listPorts;
+    DevicePrompt askForDevice;
+};
+
+// The ports QSerialPortInfo reports now.
+QList<PortListing> SystemPorts();
+// A dialog with one line for the path.
+QString AskForDevicePath(QWidget* parent);
+
+// "串口：ttyUSB0" for "/dev/ttyUSB0" (a symbolic link keeps its own name), "串口：未打开" for
+// no device.
+QString PortMenuTitle(const QString& device);
+// The port's name followed by what is known of it: description, manufacturer, vid:pid.
+QString PortItemText(const PortListing& port);
+
+class PortMenu : public QMenu {
+    Q_OBJECT
+
+public:
+    static inline const QString kOtherDeviceText = QStringLiteral("其他设备…");
+
+    // Empty functions mean SystemPorts() and AskForDevicePath().
+    explicit PortMenu(PortSources sources = {}, QWidget* parent = nullptr);
+
+public slots:
+    // The device now open, empty while none is.
+    void showDevice(const QString& device);
+
+signals:
+    void deviceChosen(const QString& device);
+
+private:
+    void fillItems(const QList<PortListing>& ports);
+    void askForOtherDevice();
+
+    PortLister m_listPorts;
+    DevicePrompt m_askForDevice;
+    QString m_device;
+};
+
+} // namespace quillon
