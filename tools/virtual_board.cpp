@@ -91,6 +91,7 @@ VirtualBoard::Taken VirtualBoard::take(qint64 limit) {
             m_burst.append(buffer, count);
             taken.count += count;
             m_quietTimer.start();
+            acceptSettledCommands();
             cutOverlongBurst();
             continue;
         }
@@ -124,6 +125,19 @@ void VirtualBoard::endBurst() {
     else
         reject(burst);
     m_burst.clear();
+}
+
+// While bytes keep coming, a command followed by another whole command is applied at once, so
+// a sequence played at the line's rate shows as it goes. The last one waits for the pause,
+// which still tells a whole frame from one made longer by an over-wide value.
+void VirtualBoard::acceptSettledCommands() {
+    BurstSplit split = SplitCommands(View(m_burst));
+    if (split.commands.size() < 2)
+        return;
+    split.consumed -= split.commands.back().bytes.size();
+    split.commands.pop_back();
+    accept(split);
+    m_burst.remove(0, qsizetype(split.consumed));
 }
 
 // Bytes that keep coming with no pause are taken command by command; a tail shorter than a

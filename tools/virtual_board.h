@@ -70,6 +70,7 @@ private:
 
     Taken take(qint64 limit);
     bool bytesWaiting() const;
+    void acceptSettledCommands();
     void cutOverlongBurst();
     void accept(const BurstSplit& split);
     void reject(std::string_view bytes);

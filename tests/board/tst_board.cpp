@@ -342,21 +342,25 @@ void tst_Board::keepsServingAfterReopen() {
 
 void tst_Board::keepsOutputs_data() {
     QTest::addColumn<QByteArray>("burst");
+    QTest::addColumn<int>("lines");
     QTest::addColumn<QString>("outputs");
 
     const QByteArray gainOnThree = Bytes(quillon::SingleChannelFrame({"3", true, "5"}));
     const QByteArray reset = Bytes(quillon::ResetCommand());
-    QTest::newRow("a frame sets its channel only") << gainOnThree << "0 0 0 5g 0 0 0 0";
+    QTest::newRow("a frame sets its channel only") << gainOnThree << 1 << "0 0 0 5g 0 0 0 0";
     QTest::newRow("a reset clears every output and gain")
-        << gainOnThree + SingleDefaults() + reset << "0 0 0 0 0 0 0 0";
+        << gainOnThree + SingleDefaults() + reset << 3 << "0 0 0 0 0 0 0 0";
     QTest::newRow("a frame after a reset sets its channel")
-        << gainOnThree + reset + SingleDefaults() << "1.1 0 0 0 0 0 0 0";
-    QTest::newRow("a rejected burst changes nothing") << gainOnThree + "x"
-                                                      << "0 0 0 0 0 0 0 0";
+        << gainOnThree + reset + SingleDefaults() << 3 << "1.1 0 0 0 0 0 0 0";
+    QTest::newRow("a rejected burst changes nothing")
+        << gainOnThree + "x" << 1 << "0 0 0 0 0 0 0 0";
+    QTest::newRow("a frame followed by a whole command is applied before the pause judges the rest")
+        << gainOnThree + SingleDefaults() + "0000" << 2 << "0 0 0 5g 0 0 0 0";
 }
 
 void tst_Board::keepsOutputs() {
     QFETCH(QByteArray, burst);
+    QFETCH(int, lines);
     QFETCH(QString, outputs);
 
     quillon::board::VirtualBoard board(quillon::board::ReplyMode::Silent);
@@ -365,8 +369,7 @@ void tst_Board::keepsOutputs() {
     QSignalSpy logged(&board, &quillon::board::VirtualBoard::commandLogged);
     PortEnd port(board.devicePath());
     QVERIFY(port.write(burst));
-    // A burst is logged in one go, once the line has been quiet.
-    QTRY_VERIFY_WITH_TIMEOUT(!logged.isEmpty(), kTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(logged.count(), lines, kTimeoutMs);
     QCOMPARE(Describe(board.outputs()), outputs);
 }
 
