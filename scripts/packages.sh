@@ -3,5 +3,5 @@ QUILLON_BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-de
                         fonts-arphic-uming)
 # dpkg-dev and file: CPack's .deb generator finds the programs' library dependencies with them.
 QUILLON_TEST_PACKAGES=(locales xvfb xdotool x11-utils xauth libbenchmark-dev dpkg-dev file
-                       desktop-file-utils)
+                       desktop-file-utils python3-serial)
 QUILLON_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
