@@ -1,10 +1,10 @@
 #include "panel_rig.h"
 
+#include "pseudo_terminal.h"
+
 #include <QDeadlineTimer>
 #include <QTest>
 
-#include <fcntl.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace quillon::bench {
@@ -13,18 +13,6 @@ namespace {
 
 constexpr int kOpenTimeoutMs = 5000;
 
-// Opened before the panel's QSerialPort, which claims the device exclusively (TIOCEXCL).
-int OpenRawSlave(const QString& path) {
-    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    termios settings{};
-    tcgetattr(fd, &settings);
-    cfmakeraw(&settings);
-    tcsetattr(fd, TCSANOW, &settings);
-    return fd;
-}
-
 } // namespace
 
 PanelRig::PanelRig() {
@@ -32,7 +20,8 @@ PanelRig::PanelRig() {
         m_failure = QStringLiteral("no pseudo-terminal");
         return;
     }
-    m_slaveFd = OpenRawSlave(m_harness.boardPath());
+    // Opened before the panel's QSerialPort, which claims the device exclusively (TIOCEXCL).
+    m_slaveFd = PseudoTerminal::openRaw(m_harness.boardPath());
     if (m_slaveFd < 0) {
         m_failure = QStringLiteral("the pty's slave could not be opened for the reference");
         return;

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <string_view>
 #include <vector>
 
 namespace quillon {
@@ -32,10 +33,11 @@ constexpr Qt::Alignment Centre = Qt::AlignHCenter | Qt::AlignTop;
 constexpr Qt::Alignment Middle = Qt::AlignCenter;
 constexpr int NoTab = -1;
 
+// A value group's caption is its name here, then its accepted form from kValueGroups in brackets.
 // clang-format off
 const ControlRow kControls[] = {
 // kind    name           container    caption or default text                                         left   top  width height  tab enabled align
-{Group,  "Frame1(0)",   "",          "单通道控制(设定值必须为4位数，单位为V)",                          210,  390, 6165, 1395, NoTab, On,  Left},
+{Group,  "Frame1(0)",   "",          "单通道控制",                                                      210,  390, 6165, 1395, NoTab, On,  Left},
 {Label,  "Label1(0)",   "Frame1(0)", "通道号：",                                                        120,  330, 1245,  315,     3, On,  Left},
 {Text,   "Text1(0)",    "Frame1(0)", "0",                                                               960,  270,  945,  345,     1, On,  Left},
 {Label,  "Label1(3)",   "Frame1(0)", "设定值：",                                                         90,  660,  915,  315,     4, On,  Centre},
@@ -44,7 +46,7 @@ const ControlRow kControls[] = {
 {Check,  "Check1(0)",   "Frame1(0)", "输出x2",                                                          960,  960,  915,  315,     6, Off, Left},
 {Button, "Command1(0)", "Frame1(0)", "发   送",                                                        4920,  420, 1155,  525,     7, On,  Middle},
 
-{Group,  "Frame2",      "",          "4通道控制(设定值必须为3位数，单位为V)",                           210, 2100, 6165, 1515, NoTab, On,  Left},
+{Group,  "Frame2",      "",          "4通道控制",                                                       210, 2100, 6165, 1515, NoTab, On,  Left},
 {Label,  "Label1(1)",   "Frame2",    "通道号：",                                                         90,  390,  915,  315,    18, On,  Centre},
 {Text,   "Text1(2)",    "Frame2",    "0",                                                               900,  330,  945,  345,    10, On,  Left},
 {Text,   "Text1(3)",    "Frame2",    "1",                                                              1890,  330,  945,  345,    11, On,  Left},
@@ -62,7 +64,7 @@ const ControlRow kControls[] = {
 {Check,  "Check1(4)",   "Frame2",    "输出x2",                                                         3900, 1050,  915,  315,    24, Off, Left},
 {Button, "Command2",    "Frame2",    "发   送",                                                        4920,  420, 1155,  525,    25, On,  Middle},
 
-{Group,  "Frame3",      "",          "8通道控制(设定值为小于256的整数，输出电压=设定值/256*5)",         210, 3870, 6165, 2625, NoTab, On,  Left},
+{Group,  "Frame3",      "",          "8通道控制",                                                       210, 3870, 6165, 2625, NoTab, On,  Left},
 {Label,  "Label1(4)",   "Frame3",    "通道号：",                                                         90,  330,  915,  315,    34, On,  Centre},
 {Text,   "Text1(10)",   "Frame3",    "0",                                                               900,  270,  945,  345,    26, On,  Left},
 {Text,   "Text1(11)",   "Frame3",    "1",                                                              1890,  270,  945,  345,    27, On,  Left},
@@ -105,6 +107,90 @@ const ControlRow kControls[] = {
 };
 // clang-format on
 
+} // namespace
+
+// The part a control plays in its group, as Form1's group accessors name it.
+// clang-format off
+enum class ControlPart {
+    SingleChannelBox, SingleValueBox, SingleGainBox, SingleSendButton,
+    FourChannelBoxes, FourValueBoxes, FourGainBoxes, FourSendButton,
+    EightChannelBoxes, EightCodeBoxes, EightGainBoxes, EightSendButton,
+    SendCodeBox, ReturnCodeBox, ResetButton,
+};
+// clang-format on
+
+namespace {
+
+struct PartRow {
+    ControlPart part;
+    std::array<const char*, 8> names;
+};
+
+// Which controls of kControls play each part; a part of several controls lists them by column
+// (four-channel group) or channel (eight-channel group), from 0.
+// clang-format off
+const PartRow kParts[] = {
+{ControlPart::SingleChannelBox,  {"Text1(0)"}},
+{ControlPart::SingleValueBox,    {"Text1(1)"}},
+{ControlPart::SingleGainBox,     {"Check1(0)"}},
+{ControlPart::SingleSendButton,  {"Command1(0)"}},
+{ControlPart::FourChannelBoxes,  {"Text1(2)",  "Text1(3)",  "Text1(4)",  "Text1(5)"}},
+{ControlPart::FourValueBoxes,    {"Text1(6)",  "Text1(7)",  "Text1(8)",  "Text1(9)"}},
+{ControlPart::FourGainBoxes,     {"Check1(1)", "Check1(2)", "Check1(3)", "Check1(4)"}},
+{ControlPart::FourSendButton,    {"Command2"}},
+{ControlPart::EightChannelBoxes, {"Text1(10)", "Text1(11)", "Text1(12)", "Text1(13)", "Text1(18)", "Text1(19)", "Text1(20)", "Text1(21)"}},
+{ControlPart::EightCodeBoxes,    {"Text1(14)", "Text1(15)", "Text1(16)", "Text1(17)", "Text1(22)", "Text1(23)", "Text1(24)", "Text1(25)"}},
+{ControlPart::EightGainBoxes,    {"Check1(5)", "Check1(6)", "Check1(7)", "Check1(8)", "Check1(9)", "Check1(10)", "Check1(11)", "Check1(12)"}},
+{ControlPart::EightSendButton,   {"Command3"}},
+{ControlPart::SendCodeBox,       {"Text1(26)"}},
+{ControlPart::ReturnCodeBox,     {"Text1(27)"}},
+{ControlPart::ResetButton,       {"Command4"}},
+};
+// clang-format on
+
+// The groups whose values a Send converts: the form those values must take, and the words that
+// name one of its value boxes in a warning, where %1 is the slot plus firstNumber (the operator
+// counts columns from 1 and channels from 0).
+struct ValueGroupRow {
+    const char* groupBox;
+    ControlPart valueBoxes;
+    const char* acceptedForm;
+    const char* boxWords;
+    int firstNumber;
+};
+
+// clang-format off
+const ValueGroupRow kValueGroups[] = {
+{"Frame1(0)", ControlPart::SingleValueBox, "设定值必须为4位数，单位为V",                    "设定值",         0},
+{"Frame2",    ControlPart::FourValueBoxes, "设定值必须为3位数，单位为V",                    "第%1列的设定值", 1},
+{"Frame3",    ControlPart::EightCodeBoxes, "设定值为小于256的整数，输出电压=设定值/256*5", "通道%1的设定值", 0},
+};
+// clang-format on
+
+const ControlRow& RowNamed(std::string_view name) {
+    return *std::ranges::find(kControls, name,
+                              [](const ControlRow& row) { return std::string_view(row.name); });
+}
+
+const PartRow& RowFor(ControlPart part) {
+    return *std::ranges::find(kParts, part, &PartRow::part);
+}
+
+// The group's name, then what its values must look like, e.g.
+// "4通道控制(设定值必须为3位数，单位为V)".
+QString Caption(const ControlRow& groupRow) {
+    const QString name = QString::fromUtf8(groupRow.text);
+    for (const ValueGroupRow& group : kValueGroups) {
+        if (std::string_view(group.groupBox) == groupRow.name)
+            return QStringLiteral("%1(%2)").arg(name, QString::fromUtf8(group.acceptedForm));
+    }
+    return name;
+}
+
+template <typename Control> void Assign(Control*& part, QWidget* control) {
+    part = qobject_cast<Control*>(control);
+}
+
 int Pixels(int twips) {
     return (twips + Form1::kTwipsPerPixel / 2) / Form1::kTwipsPerPixel;
 }
@@ -136,7 +222,7 @@ QWidget* MakeWidget(const ControlRow& row, QWidget* container) {
     const QString text = QString::fromUtf8(row.text);
     switch (row.kind) {
     case ControlKind::GroupBox: {
-        auto* group = new QGroupBox(text, container);
+        auto* group = new QGroupBox(Caption(row), container);
         // Only the caption turns blue: a blue palette would also colour the children.
         group->setStyleSheet(QStringLiteral("QGroupBox::title { color: rgb(0, 0, 255); }"));
         return group;
@@ -182,9 +268,26 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     setCentralWidget(client);
 
     buildControls();
+    collectGroups();
     setTabOrderFromTable();
     placeOnScreen();
-    text1(0)->setFocus();
+    m_singleChannel.channelBox->setFocus();
+}
+
+ValueBoxName Form1::valueBoxName(const QLineEdit* box) const {
+    for (const ValueGroupRow& group : kValueGroups) {
+        const auto& names = RowFor(group.valueBoxes).names;
+        for (std::size_t slot = 0; slot < names.size() && names[slot]; ++slot) {
+            if (m_controls.value(QString::fromUtf8(names[slot])) != box)
+                continue;
+            QString words = QString::fromUtf8(group.boxWords);
+            if (words.contains(QLatin1String("%1")))
+                words = words.arg(int(slot) + group.firstNumber);
+            return {QString::fromUtf8(RowNamed(group.groupBox).text), words,
+                    QString::fromUtf8(group.acceptedForm)};
+        }
+    }
+    return {};
 }
 
 QLineEdit* Form1::text1(int index) const {
@@ -227,6 +330,35 @@ QWidget* Form1::createControl(const ControlRow& row) {
     widget->setEnabled(row.enabled);
     widget->setFont(row.kind == ControlKind::CheckBox ? DefaultFont() : SongFont());
     return widget;
+}
+
+void Form1::collectGroups() {
+    for (const PartRow& row : kParts) {
+        for (std::size_t slot = 0; slot < row.names.size() && row.names[slot]; ++slot)
+            assignPart(row.part, slot, m_controls.value(QString::fromUtf8(row.names[slot])));
+    }
+}
+
+void Form1::assignPart(ControlPart part, std::size_t slot, QWidget* control) {
+    // clang-format off
+    switch (part) {
+    case ControlPart::SingleChannelBox:  Assign(m_singleChannel.channelBox, control); break;
+    case ControlPart::SingleValueBox:    Assign(m_singleChannel.valueBox, control); break;
+    case ControlPart::SingleGainBox:     Assign(m_singleChannel.gainBox, control); break;
+    case ControlPart::SingleSendButton:  Assign(m_singleChannel.sendButton, control); break;
+    case ControlPart::FourChannelBoxes:  Assign(m_fourChannels.columns[slot].channelBox, control); break;
+    case ControlPart::FourValueBoxes:    Assign(m_fourChannels.columns[slot].valueBox, control); break;
+    case ControlPart::FourGainBoxes:     Assign(m_fourChannels.columns[slot].gainBox, control); break;
+    case ControlPart::FourSendButton:    Assign(m_fourChannels.sendButton, control); break;
+    case ControlPart::EightChannelBoxes: Assign(m_eightChannels.channels[slot].channelBox, control); break;
+    case ControlPart::EightCodeBoxes:    Assign(m_eightChannels.channels[slot].codeBox, control); break;
+    case ControlPart::EightGainBoxes:    Assign(m_eightChannels.channels[slot].gainBox, control); break;
+    case ControlPart::EightSendButton:   Assign(m_eightChannels.sendButton, control); break;
+    case ControlPart::SendCodeBox:       Assign(m_reset.sendCodeBox, control); break;
+    case ControlPart::ReturnCodeBox:     Assign(m_reset.returnCodeBox, control); break;
+    case ControlPart::ResetButton:       Assign(m_reset.resetButton, control); break;
+    }
+    // clang-format on
 }
 
 void Form1::setTabOrderFromTable() {

@@ -7,6 +7,9 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <array>
+#include <cstddef>
+
 class QAction;
 class QCheckBox;
 class QGroupBox;
@@ -16,6 +19,7 @@ class QPushButton;
 namespace quillon {
 
 enum class ControlKind { GroupBox, Label, TextBox, CheckBox, Button };
+enum class ControlPart;
 
 // One control of the window. Positions and sizes are in twips (1/1440 inch), relative to the
 // container: the client area (empty container) or the outer top-left corner of a group box.
@@ -33,6 +37,49 @@ struct ControlRow {
     Qt::Alignment alignment;
 };
 
+// The controls of each group, by the part they play for the operator.
+struct SingleChannelGroup {
+    QLineEdit* channelBox = nullptr;
+    QLineEdit* valueBox = nullptr;
+    QCheckBox* gainBox = nullptr;
+    QPushButton* sendButton = nullptr;
+};
+
+struct ChannelColumn {
+    QLineEdit* channelBox = nullptr;
+    QLineEdit* valueBox = nullptr;
+    QCheckBox* gainBox = nullptr;
+};
+
+struct FourChannelGroup {
+    std::array<ChannelColumn, 4> columns;
+    QPushButton* sendButton = nullptr;
+};
+
+// channels[k] is channel k, by position: the frame carries codes only, not the channel boxes.
+struct EightChannelGroup {
+    struct Channel {
+        QLineEdit* channelBox = nullptr;
+        QLineEdit* codeBox = nullptr;
+        QCheckBox* gainBox = nullptr;
+    };
+    std::array<Channel, 8> channels;
+    QPushButton* sendButton = nullptr;
+};
+
+struct ResetGroup {
+    QLineEdit* sendCodeBox = nullptr;
+    QLineEdit* returnCodeBox = nullptr;
+    QPushButton* resetButton = nullptr;
+};
+
+// How a warning names a box whose value a Send converts.
+struct ValueBoxName {
+    QString group;        // "4通道控制"
+    QString box;          // "第3列的设定值"
+    QString acceptedForm; // "设定值必须为3位数，单位为V"
+};
+
 class Form1 : public QMainWindow {
     Q_OBJECT
 
@@ -43,6 +90,14 @@ public:
 
     explicit Form1(QWidget* parent = nullptr);
 
+    const SingleChannelGroup& singleChannelGroup() const { return m_singleChannel; }
+    const FourChannelGroup& fourChannelGroup() const { return m_fourChannels; }
+    const EightChannelGroup& eightChannelGroup() const { return m_eightChannels; }
+    const ResetGroup& resetGroup() const { return m_reset; }
+    // Empty when `box` is not a value box.
+    ValueBoxName valueBoxName(const QLineEdit* box) const;
+
+    // Controls by object name, as the tests and benchmarks reach them.
     QLineEdit* text1(int index) const;
     QCheckBox* check1(int index) const;
     QGroupBox* group(const QString& name) const;
@@ -59,10 +114,16 @@ protected:
 private:
     void buildControls();
     QWidget* createControl(const ControlRow& row);
+    void collectGroups();
+    void assignPart(ControlPart part, std::size_t slot, QWidget* control);
     void setTabOrderFromTable();
     void placeOnScreen();
 
     QHash<QString, QWidget*> m_controls;
+    SingleChannelGroup m_singleChannel;
+    FourChannelGroup m_fourChannels;
+    EightChannelGroup m_eightChannels;
+    ResetGroup m_reset;
     QAction* m_help = nullptr;
     bool m_loaded = false;
 };

@@ -4,17 +4,16 @@
 #include "frames.h"
 
 #include <QCheckBox>
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSerialPortInfo>
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
 #include <span>
 #include <utility>
-#include <vector>
 
 namespace quillon {
 
@@ -122,54 +121,30 @@ QString WriteFailedText(const QList<PortFailure>& failures) {
         .arg(reasons.join(QStringLiteral("；")));
 }
 
+// The link queues at most SerialLink::kMaxQueuedBytes; a frame that would go past that is refused
+// whole, whether it is too long by itself or the line is still busy with earlier frames.
+QString LineBusyText(qint64 queuedBytes) {
+    if (queuedBytes == 0)
+        return QStringLiteral("命令未发出：这条命令超过%1字节，串口一次最多只能排队发送这么多。")
+            .arg(SerialLink::kMaxQueuedBytes);
+    return QStringLiteral("命令未发出：串口仍在发送前面的命令（还有%1字节未发出），"
+                          "再排上这条命令会超过%2字节的上限。\n请等前面的命令发完后再发送。")
+        .arg(queuedBytes)
+        .arg(SerialLink::kMaxQueuedBytes);
+}
+
 QString PortLostText(const PortFailure& failure) {
     return QStringLiteral("串口已断开：%1。\n重新连接控制板后，下次发送时面板会重新打开串口。")
         .arg(FailureText(failure));
 }
 
-} // namespace
-
-// The boxes whose values a frame builder converts, in the builder's input order, each with
-// the words that name it within its group.
-struct PanelController::ValueBoxes {
-    const char* groupBox;
-    std::vector<std::pair<int, QString>> boxes; // Text1 index, name
-};
-
-namespace {
-
-// Codes of channels 0..3 sit in Text1(14..17), those of channels 4..7 in Text1(22..25).
-constexpr std::array<int, 8> kEightChannelCodeBoxes{14, 15, 16, 17, 22, 23, 24, 25};
-
-std::vector<std::pair<int, QString>> FourChannelValueBoxes() {
-    std::vector<std::pair<int, QString>> boxes;
-    for (int k = 0; k < 4; ++k)
-        boxes.emplace_back(6 + k, QStringLiteral("第%1列的设定值").arg(k + 1));
-    return boxes;
-}
-
-std::vector<std::pair<int, QString>> EightChannelValueBoxes() {
-    std::vector<std::pair<int, QString>> boxes;
-    for (int channel = 0; channel < 8; ++channel)
-        boxes.emplace_back(kEightChannelCodeBoxes[channel],
-                           QStringLiteral("通道%1的设定值").arg(channel));
-    return boxes;
+std::string BoxText(const QLineEdit* box) {
+    return box->text().toStdString();
 }
 
 QString ConversionReason(ConversionError::Kind kind) {
     return kind == ConversionError::Kind::NotANumber ? QStringLiteral("不是数字")
                                                      : QStringLiteral("超出范围");
-}
-
-// A group caption reads "name(accepted form)", e.g. "单通道控制(设定值必须为4位数，单位为V)".
-QString CaptionName(const QString& caption) {
-    return caption.section(QLatin1Char('('), 0, 0);
-}
-
-QString CaptionAcceptedForm(const QString& caption) {
-    const qsizetype open = caption.indexOf(QLatin1Char('('));
-    const qsizetype close = caption.lastIndexOf(QLatin1Char(')'));
-    return open >= 0 && close > open ? caption.mid(open + 1, close - open - 1) : QString();
 }
 
 } // namespace
@@ -197,17 +172,21 @@ PanelController::PanelController(Form1& form, PortDevices devices, MessagePresen
     : QObject(parent), m_form(form), m_link(std::move(devices)),
       m_present(present ? std::move(present) : MessageBoxPresenter(&form)) {
     connect(&m_form, &Form1::loaded, this, &PanelController::load);
-    connect(m_form.button(QStringLiteral("Command1(0)")), &QPushButton::clicked, this,
+    connect(m_form.singleChannelGroup().sendButton, &QPushButton::clicked, this,
             &PanelController::sendSingleChannel);
-    connect(m_form.button(QStringLiteral("Command2")), &QPushButton::clicked, this,
+    connect(m_form.fourChannelGroup().sendButton, &QPushButton::clicked, this,
             &PanelController::sendFourChannels);
-    connect(m_form.button(QStringLiteral("Command3")), &QPushButton::clicked, this,
+    connect(m_form.eightChannelGroup().sendButton, &QPushButton::clicked, this,
             &PanelController::sendEightChannels);
-    connect(m_form.button(QStringLiteral("Command4")), &QPushButton::clicked, this,
+    connect(m_form.resetGroup().resetButton, &QPushButton::clicked, this,
             &PanelController::sendReset);
     connect(m_form.helpAction(), &QAction::triggered, this, &PanelController::showHelp);
     connect(&m_link, &SerialLink::dataReceived, this, &PanelController::showReceived);
-    connect(&m_link, &SerialLink::portLost, this, &PanelController::reportPortLost);
+    // Queued, so that a message box never opens inside the port's own signal.
+    connect(&m_link, &SerialLink::writeFailed, this, &PanelController::reportWriteFailed,
+            Qt::QueuedConnection);
+    connect(&m_link, &SerialLink::portLost, this, &PanelController::reportPortLost,
+            Qt::QueuedConnection);
 }
 
 void PanelController::load() {
@@ -216,25 +195,25 @@ void PanelController::load() {
 }
 
 void PanelController::sendSingleChannel() {
-    const ValueBoxes values{"Frame1(0)", {{1, QStringLiteral("设定值")}}};
-    const auto frame = buildFrame(values, [this] {
-        return SingleChannelFrame(
-            {TrimSpaces(boxText(0)), m_form.check1(0)->isChecked(), boxText(1)});
+    const SingleChannelGroup& group = m_form.singleChannelGroup();
+    const auto frame = buildFrame(std::array{group.valueBox}, [&] {
+        return SingleChannelFrame({TrimSpaces(BoxText(group.channelBox)),
+                                   group.gainBox->isChecked(), BoxText(group.valueBox)});
     });
     if (frame)
         sendTextFrame(*frame);
 }
 
 void PanelController::sendFourChannels() {
-    const ValueBoxes values{"Frame2", FourChannelValueBoxes()};
-    const auto frame = buildFrame(values, [this] {
+    const FourChannelGroup& group = m_form.fourChannelGroup();
+    std::array<QLineEdit*, 4> valueBoxes;
+    std::ranges::transform(group.columns, valueBoxes.begin(), &ChannelColumn::valueBox);
+    const auto frame = buildFrame(valueBoxes, [&] {
         std::array<ChannelEntry, 4> entries;
-        for (int k = 0; k < 4; ++k)
-            entries[k].channel = TrimSpaces(boxText(2 + k));
-        for (int k = 0; k < 4; ++k)
-            entries[k].gainChecked = m_form.check1(1 + k)->isChecked();
-        for (int k = 0; k < 4; ++k)
-            entries[k].value = boxText(6 + k);
+        std::ranges::transform(group.columns, entries.begin(), [](const ChannelColumn& column) {
+            return ChannelEntry{TrimSpaces(BoxText(column.channelBox)), column.gainBox->isChecked(),
+                                BoxText(column.valueBox)};
+        });
         return FourChannelFrame(entries);
     });
     if (frame)
@@ -242,11 +221,12 @@ void PanelController::sendFourChannels() {
 }
 
 void PanelController::sendEightChannels() {
-    const ValueBoxes values{"Frame3", EightChannelValueBoxes()};
-    const auto frame = buildFrame(values, [this] {
+    const EightChannelGroup& group = m_form.eightChannelGroup();
+    std::array<QLineEdit*, 8> codeBoxes;
+    std::ranges::transform(group.channels, codeBoxes.begin(), &EightChannelGroup::Channel::codeBox);
+    const auto frame = buildFrame(codeBoxes, [&] {
         std::array<std::string, 8> codes;
-        for (int channel = 0; channel < 8; ++channel)
-            codes[channel] = boxText(kEightChannelCodeBoxes[channel]);
+        std::ranges::transform(codeBoxes, codes.begin(), BoxText);
         return EightChannelFrame(codes);
     });
     if (frame)
@@ -258,7 +238,7 @@ void PanelController::sendReset() {
 }
 
 void PanelController::showReceived(const QString& text) {
-    returnCodeBox()->setText(text);
+    m_form.resetGroup().returnCodeBox->setText(text);
 }
 
 void PanelController::showHelp() {
@@ -266,7 +246,7 @@ void PanelController::showHelp() {
 }
 
 template <typename Build>
-auto PanelController::buildFrame(const ValueBoxes& values, Build build)
+auto PanelController::buildFrame(ValueBoxes values, Build build)
     -> std::optional<decltype(build())> {
     try {
         return build();
@@ -278,69 +258,55 @@ auto PanelController::buildFrame(const ValueBoxes& values, Build build)
 
 // Names the box the way the operator sees it, says why its value was refused and what the
 // group accepts, then puts the operator back in that box.
-void PanelController::reportBadValue(const ValueBoxes& values, const ConversionError& error) {
-    const QString caption = m_form.group(QString::fromUtf8(values.groupBox))->title();
+void PanelController::reportBadValue(ValueBoxes values, const ConversionError& error) {
     const int index = error.valueIndex();
-    const bool known = index >= 0 && index < int(values.boxes.size());
-    const auto& [textIndex, boxName] = values.boxes[known ? index : 0];
-    QLineEdit* box = m_form.text1(textIndex);
+    const bool known = index >= 0 && index < int(values.size());
+    QLineEdit* box = values[known ? index : 0];
+    const ValueBoxName name = m_form.valueBoxName(box);
 
-    QString text = known ? QStringLiteral("%1：%2%3%4。")
-                               .arg(CaptionName(caption), boxName, Quoted(box->text()),
-                                    ConversionReason(error.kind()))
-                         : QStringLiteral("%1：有一个设定值%2。")
-                               .arg(CaptionName(caption), ConversionReason(error.kind()));
-    text += QStringLiteral("\n命令未发出。\n\n要求：%1。").arg(CaptionAcceptedForm(caption));
+    QString text =
+        known ? QStringLiteral("%1：%2%3%4。")
+                    .arg(name.group, name.box, Quoted(box->text()), ConversionReason(error.kind()))
+              : QStringLiteral("%1：有一个设定值%2。")
+                    .arg(name.group, ConversionReason(error.kind()));
+    text += QStringLiteral("\n命令未发出。\n\n要求：%1。").arg(name.acceptedForm);
     tell(text);
     box->setFocus(Qt::OtherFocusReason);
     box->selectAll();
 }
 
 void PanelController::sendTextFrame(const std::string& frame) {
-    sendCodeBox()->setText(QString::fromStdString(frame));
-    const std::string shown = TrimSpaces(sendCodeBox()->text().toStdString());
+    QLineEdit* sendCodeBox = m_form.resetGroup().sendCodeBox;
+    sendCodeBox->setText(QString::fromStdString(frame));
+    const std::string shown = TrimSpaces(BoxText(sendCodeBox));
     write([&] { return m_link.WriteText(QString::fromStdString(shown)); });
 }
 
-// A device that vanishes during a write is told once, as the reason the write failed.
-void PanelController::write(const std::function<bool()>& writeFrame) {
-    // A closed link tries to open its ports again first; then every device it tried failed.
-    const bool wasOpen = m_link.isOpen();
-    m_writing = true;
-    m_lostWhileWriting.reset();
-    const bool written = writeFrame();
-    m_writing = false;
-    if (!written)
-        tell(WriteFailedText(wasOpen || m_link.openFailures().isEmpty()
-                                 ? QList<PortFailure>{m_link.lastFailure()}
-                                 : m_link.openFailures()));
-    else if (m_lostWhileWriting)
-        tell(PortLostText(*m_lostWhileWriting));
-    m_lostWhileWriting.reset();
+// The frame is queued and goes out from the event loop; a failure found later comes back as
+// writeFailed. Here only what stops it from being queued at all is told.
+void PanelController::write(const std::function<WriteOutcome()>& writeFrame) {
+    switch (writeFrame()) {
+    case WriteOutcome::Queued:
+        return;
+    case WriteOutcome::NoPort:
+        tell(WriteFailedText(m_link.openFailures()));
+        return;
+    case WriteOutcome::LineBusy:
+        tell(LineBusyText(m_link.bytesToWrite()));
+        return;
+    }
+}
+
+void PanelController::reportWriteFailed(const PortFailure& failure) {
+    tell(WriteFailedText({failure}));
 }
 
 void PanelController::reportPortLost(const PortFailure& failure) {
-    if (m_writing) {
-        m_lostWhileWriting = failure;
-        return;
-    }
     tell(PortLostText(failure));
 }
 
 void PanelController::tell(const QString& warning) {
     m_present({OperatorMessage::Kind::Warning, warning});
-}
-
-QLineEdit* PanelController::sendCodeBox() const {
-    return m_form.text1(26);
-}
-
-QLineEdit* PanelController::returnCodeBox() const {
-    return m_form.text1(27);
-}
-
-std::string PanelController::boxText(int index) const {
-    return m_form.text1(index)->text().toStdString();
 }
 
 } // namespace quillon

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 
 class QLineEdit;
@@ -58,25 +59,21 @@ public slots:
     void showHelp();
 
 private:
-    struct ValueBoxes;
+    // The boxes whose values a frame builder converts, in the builder's input order.
+    using ValueBoxes = std::span<QLineEdit* const>;
 
     template <typename Build>
-    auto buildFrame(const ValueBoxes& boxes, Build build) -> std::optional<decltype(build())>;
-    void reportBadValue(const ValueBoxes& boxes, const ConversionError& error);
+    auto buildFrame(ValueBoxes boxes, Build build) -> std::optional<decltype(build())>;
+    void reportBadValue(ValueBoxes boxes, const ConversionError& error);
     void sendTextFrame(const std::string& frame);
-    void write(const std::function<bool()>& writeFrame);
+    void write(const std::function<WriteOutcome()>& writeFrame);
+    void reportWriteFailed(const PortFailure& failure);
     void reportPortLost(const PortFailure& failure);
     void tell(const QString& warning);
-
-    QLineEdit* sendCodeBox() const;
-    QLineEdit* returnCodeBox() const;
-    std::string boxText(int index) const;
 
     Form1& m_form;
     SerialLink m_link;
     MessagePresenter m_present;
-    bool m_writing = false;
-    std::optional<PortFailure> m_lostWhileWriting;
 };
 
 } // namespace quillon

@@ -24,10 +24,6 @@ namespace {
 
 constexpr int kSignificantDigits = 15;
 
-// Beyond these decimal exponents NumberText switches to the exponent form, as "%.15G" would.
-constexpr int kLowestFixedExponent = -4;
-constexpr int kHighestFixedExponent = kSignificantDigits - 1;
-
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -209,53 +205,6 @@ bool StartsWithRadixPrefix(std::string_view text, char upper) {
     return text.size() >= 2 && text[0] == '&' && (text[1] == upper || text[1] == upper + 32);
 }
 
-struct ScientificDigits {
-    bool negative;
-    std::string digits; // significant digits without trailing zeros, the first one nonzero
-    int exponent;       // decimal power of the first digit
-};
-
-ScientificDigits RoundToSignificantDigits(double number) {
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, number,
-                                      std::chars_format::scientific, kSignificantDigits - 1);
-    std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
-    ScientificDigits rounded{text.front() == '-', {}, 0};
-    if (rounded.negative)
-        text.remove_prefix(1);
-    const std::size_t exponentMark = text.find('e');
-    rounded.digits += text.front();
-    rounded.digits += text.substr(2, exponentMark - 2);
-    rounded.digits.erase(rounded.digits.find_last_not_of('0') + 1);
-    std::string_view exponent = text.substr(exponentMark + 1);
-    if (exponent.front() == '+')
-        exponent.remove_prefix(1);
-    std::from_chars(exponent.data(), exponent.data() + exponent.size(), rounded.exponent);
-    return rounded;
-}
-
-std::string FixedForm(const std::string& digits, int exponent) {
-    if (exponent < 0)
-        return "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
-    const auto integerDigits = static_cast<std::size_t>(exponent) + 1;
-    if (digits.size() <= integerDigits)
-        return digits + std::string(integerDigits - digits.size(), '0');
-    return digits.substr(0, integerDigits) + "." + digits.substr(integerDigits);
-}
-
-// "1.5E+15", "1E-05": the exponent form of "%.15G", with at least two exponent digits.
-std::string ExponentForm(const std::string& digits, int exponent) {
-    std::string text = digits.substr(0, 1);
-    if (digits.size() > 1)
-        text.append(".").append(digits, 1);
-    text += exponent < 0 ? "E-" : "E+";
-    char magnitude[8];
-    const auto end = std::to_chars(magnitude, magnitude + sizeof magnitude, std::abs(exponent)).ptr;
-    if (end - magnitude < 2)
-        text += '0';
-    return text.append(magnitude, end);
-}
-
 std::size_t CharacterCount(std::string_view utf8) {
     std::size_t count = 0;
     for (char byte : utf8) {
@@ -311,8 +260,9 @@ double ScaleValue(double number, double factor) {
     return product;
 }
 
-// Rounds to 15 significant digits first, so 1000.9999999999999 reads "1001". A negative zero is
-// written "0", and a magnitude below 1 keeps its "0" before the point ("0.5").
+// "%.15G" without the process locale: 15 significant digits, trailing zeros dropped, the
+// exponent form below 1E-04 and from 1E+15, so 1000.9999999999999 reads "1001". A negative zero
+// is written "0".
 std::string NumberText(double number) {
     if (std::isnan(number))
         return "NaN";
@@ -320,13 +270,12 @@ std::string NumberText(double number) {
         return number < 0 ? "-Infinity" : "Infinity";
     if (number == 0)
         return "0";
-    const ScientificDigits rounded = RoundToSignificantDigits(number);
-    const bool fixed =
-        rounded.exponent >= kLowestFixedExponent && rounded.exponent <= kHighestFixedExponent;
-    // Appended rather than "-" + form: GCC 12 at -O2 wrongly flags that with -Wrestrict.
-    std::string text = rounded.negative ? "-" : "";
-    text += fixed ? FixedForm(rounded.digits, rounded.exponent)
-                  : ExponentForm(rounded.digits, rounded.exponent);
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, number,
+                                      std::chars_format::general, kSignificantDigits);
+    std::string text(buffer, result.ptr);
+    if (const std::size_t exponent = text.find('e'); exponent != std::string::npos)
+        text[exponent] = 'E';
     return text;
 }
 

@@ -44,10 +44,13 @@ public:
     }
 
     void expectText(std::string_view wanted, std::string_view what) {
-        const std::size_t start = m_position;
         for (char c : wanted) {
-            if (next() != c)
-                reject(std::string(what) + " must be \"" + std::string(wanted) + "\"", start);
+            const char byte = next();
+            if (byte != c) {
+                reject(std::string(what) + " must be \"" + std::string(wanted) + "\", got " +
+                           ByteName(byte),
+                       m_position - 1);
+            }
         }
     }
 

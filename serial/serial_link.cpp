@@ -1,8 +1,6 @@
 #include "serial_link.h"
 
-#include <QDeadlineTimer>
-#include <QMetaObject>
-#include <QScopedValueRollback>
+#include <QSignalBlocker>
 
 namespace quillon {
 
@@ -11,11 +9,11 @@ namespace {
 constexpr qint32 kBaudRate = 9600;
 // 9600 baud with a start bit, 8 data bits and a stop bit moves 960 bytes a second.
 constexpr qint64 kLineBytesPerSecond = kBaudRate / 10;
-constexpr qint64 kWriteSlackMs = 2000;
+constexpr qint64 kStallSlackMs = 2000;
 
-// A frame may be far longer than the driver's output buffer; it gets twice its line time.
-int writeTimeoutMs(qint64 frameSize) {
-    return int(kWriteSlackMs + 2 * frameSize * 1000 / kLineBytesPerSecond);
+// How long a frame may go without progress: twice its line time, plus slack for a busy system.
+int stallLimitMs(qint64 frameSize) {
+    return int(kStallSlackMs + 2 * frameSize * 1000 / kLineBytesPerSecond);
 }
 
 QString platformPort(int number) {
@@ -31,6 +29,15 @@ QString portFromEnvironment(const char* variable, int number) {
     return device.isEmpty() ? platformPort(number) : device;
 }
 
+// Flushed first, as closing a serial device otherwise waits until its output has drained; the
+// errors a dying device raises on the way are of no interest any more.
+void closeQuietly(QSerialPort& port) {
+    const QSignalBlocker quiet(&port);
+    port.clear(QSerialPort::Output);
+    port.close();
+    port.clearError();
+}
+
 } // namespace
 
 PortDevices PortDevices::fromEnvironment() {
@@ -38,12 +45,9 @@ PortDevices PortDevices::fromEnvironment() {
 }
 
 SerialLink::SerialLink(PortDevices devices, QObject* parent)
-    : QObject(parent), m_devices(std::move(devices)), m_port(this) {
-    connect(&m_port, &QSerialPort::readyRead, this, [this] {
-        if (!m_writing)
-            reportReceivedData();
-    });
-    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialLink::handleError);
+    : QObject(parent), m_devices(std::move(devices)) {
+    m_stallTimer.setSingleShot(true);
+    connect(&m_stallTimer, &QTimer::timeout, this, &SerialLink::failStalledFrame);
 }
 
 SerialLink::~SerialLink() = default;
@@ -52,176 +56,212 @@ bool SerialLink::OpenAtStartup() {
     if (isOpen())
         return true;
     m_openFailures.clear();
-    if (openPort(1, m_devices.port1) || openPort(2, m_devices.port2))
-        return true;
-    m_lastFailure = m_openFailures.last();
-    return false;
+    const bool opened = !m_chosenDevice.isEmpty()
+                            ? openNumbered(0, m_chosenDevice)
+                            : openNumbered(1, m_devices.port1) ||
+                                  (!m_devices.port2.isEmpty() && openNumbered(2, m_devices.port2));
+    if (!opened)
+        m_lastFailure = m_openFailures.last();
+    return opened;
 }
 
-bool SerialLink::openPort(int portNumber, const QString& device) {
-    m_port.setPortName(device);
-    m_port.setBaudRate(kBaudRate);
-    m_port.setDataBits(QSerialPort::Data8);
-    m_port.setParity(QSerialPort::NoParity);
-    m_port.setStopBits(QSerialPort::OneStop);
-    m_port.setFlowControl(QSerialPort::NoFlowControl);
-    m_port.setReadBufferSize(kReceiveBufferSize);
-    if (device.isEmpty() || !m_port.open(QIODevice::ReadWrite)) {
-        m_openFailures.append({device,
-                               device.isEmpty() ? QSerialPort::DeviceNotFoundError : m_port.error(),
-                               device.isEmpty() ? tr("No device given") : m_port.errorString()});
-        m_port.clearError();
+bool SerialLink::openDevice(const QString& device) {
+    std::unique_ptr<QSerialPort> port = openOn(device);
+    if (!port) {
+        m_lastFailure = m_openFailures.takeLast();
         return false;
     }
-    assertModemLines();
-    // Qt 6.4 hands out bytes that were queued on the device before the open.
-    m_port.clear(QSerialPort::Input);
-    m_heldReceived.clear();
-    m_port.clearError();
-    m_portNumber = portNumber;
+    m_chosenDevice = device;
+    if (bytesToWrite() > 0)
+        dropQueue({deviceName(), QSerialPort::NotOpenError,
+                   tr("The port was changed to %1 before this went out").arg(device)});
+    usePort(std::move(port), device, 0);
     return true;
 }
 
-// DTR and RTS are raised while the port is open, as the system does on open, whatever the last
-// user left; devices without modem lines (pseudo-terminals) refuse, which does no harm.
-void SerialLink::assertModemLines() {
-    m_port.setDataTerminalReady(true);
-    m_port.setRequestToSend(true);
+// A fresh port object per attempt: a device being tried never disturbs the one in use.
+std::unique_ptr<QSerialPort> SerialLink::openOn(const QString& device) {
+    auto port = std::make_unique<QSerialPort>(device);
+    port->setBaudRate(kBaudRate);
+    port->setDataBits(QSerialPort::Data8);
+    port->setParity(QSerialPort::NoParity);
+    port->setStopBits(QSerialPort::OneStop);
+    port->setFlowControl(QSerialPort::NoFlowControl);
+    port->setReadBufferSize(kReceiveBufferSize);
+    if (device.isEmpty() || !port->open(QIODevice::ReadWrite)) {
+        m_openFailures.append({device,
+                               device.isEmpty() ? QSerialPort::DeviceNotFoundError : port->error(),
+                               device.isEmpty() ? tr("No device given") : port->errorString()});
+        return nullptr;
+    }
+    // DTR and RTS are raised while the port is open, as the system does on open, whatever the
+    // last user left; devices without modem lines (pseudo-terminals) refuse, which does no harm.
+    port->setDataTerminalReady(true);
+    port->setRequestToSend(true);
+    // Qt 6.4 hands out bytes that were queued on the device before the open.
+    port->clear(QSerialPort::Input);
+    port->clearError();
+    return port;
+}
+
+bool SerialLink::openNumbered(int portNumber, const QString& device) {
+    std::unique_ptr<QSerialPort> port = openOn(device);
+    if (!port)
+        return false;
+    usePort(std::move(port), device, portNumber);
+    return true;
+}
+
+void SerialLink::usePort(std::unique_ptr<QSerialPort> port, const QString& device, int portNumber) {
+    if (m_port)
+        closeQuietly(*m_port);
+    m_port = std::move(port);
+    m_port->setParent(this);
+    m_portNumber = portNumber;
+    m_openDevice = device;
+    connect(m_port.get(), &QSerialPort::readyRead, this, &SerialLink::reportReceivedData);
+    connect(m_port.get(), &QSerialPort::bytesWritten, this, &SerialLink::takeProgress);
+    connect(m_port.get(), &QSerialPort::errorOccurred, this, &SerialLink::handleError);
+    emit portChanged(device);
 }
 
 bool SerialLink::ensureOpen() {
     return isOpen() || OpenAtStartup();
 }
 
-bool SerialLink::WriteText(const QString& text) {
-    return writeFrame(TextToWireBytes(text));
+WriteOutcome SerialLink::WriteText(const QString& text) {
+    return queueFrame(TextToWireBytes(text));
 }
 
-bool SerialLink::WriteBytes(std::span<const std::uint8_t> bytes) {
-    return writeFrame(QByteArray(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+WriteOutcome SerialLink::WriteBytes(std::span<const std::uint8_t> bytes) {
+    return queueFrame(QByteArray(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-bool SerialLink::writeFrame(const QByteArray& frame) {
+// QSerialPort keeps what it was given and writes it whenever the driver has room, from the
+// event loop; nothing here waits for the line.
+WriteOutcome SerialLink::queueFrame(const QByteArray& frame) {
     if (!ensureOpen())
-        return false;
-    bool written = false;
-    {
-        const QScopedValueRollback writing(m_writing, true);
-        m_lossDuringWrite.reset();
-        const qint64 handed = m_port.write(frame);
-        if (handed == frame.size()) {
-            m_port.flush();
-            written = waitUntilWritten(frame.size());
-        } else if (!m_lossDuringWrite) {
-            m_lossDuringWrite =
-                PortFailure{deviceName(), QSerialPort::WriteError,
-                            tr("Only %1 of %2 bytes were accepted").arg(handed).arg(frame.size())};
-        }
-    }
-    if (m_lossDuringWrite) {
-        closeLostPort(*std::exchange(m_lossDuringWrite, std::nullopt));
-        return false;
-    }
-    // Data that came in while the write waited is reported from the event loop, as usual.
-    if (waitingBytes() >= kReceiveThreshold)
-        QMetaObject::invokeMethod(this, &SerialLink::reportReceivedData, Qt::QueuedConnection);
-    return written;
+        return WriteOutcome::NoPort;
+    if (bytesToWrite() + frame.size() > kMaxQueuedBytes)
+        return WriteOutcome::LineBusy;
+    if (frame.isEmpty())
+        return WriteOutcome::Queued;
+    m_port->write(frame);
+    m_queuedFrames.push_back(frame.size());
+    if (!m_stallTimer.isActive())
+        restartStallTimer();
+    return WriteOutcome::Queued;
 }
 
-// Waits until the whole frame has gone to the driver; a frame left half-sent is discarded so
-// that its tail never runs into the next frame.
-bool SerialLink::waitUntilWritten(qint64 frameSize) {
-    const int timeoutMs = writeTimeoutMs(frameSize);
-    const QDeadlineTimer deadline(timeoutMs);
-    while (m_port.bytesToWrite() > 0 && !m_lossDuringWrite && !deadline.hasExpired()) {
-        m_port.waitForBytesWritten(int(deadline.remainingTime()));
-        // The read buffer stops taking bytes once full, which would leave the wait spinning.
-        m_heldReceived += m_port.readAll();
+void SerialLink::takeProgress(qint64 bytes) {
+    m_frontWritten += bytes;
+    while (!m_queuedFrames.empty() && m_frontWritten >= m_queuedFrames.front()) {
+        m_frontWritten -= m_queuedFrames.front();
+        m_queuedFrames.pop_front();
     }
-    if (m_lossDuringWrite)
-        return false;
-    const qint64 unsent = m_port.bytesToWrite();
-    if (unsent == 0)
-        return true;
-    m_port.clear(QSerialPort::Output);
-    m_port.clearError();
-    return fail({deviceName(), QSerialPort::TimeoutError,
-                 tr("Only %1 of %2 bytes were written within %3 ms")
-                     .arg(frameSize - unsent)
-                     .arg(frameSize)
-                     .arg(timeoutMs)});
+    if (m_queuedFrames.empty()) {
+        m_frontWritten = 0;
+        m_stallTimer.stop();
+        emit allWritten();
+        return;
+    }
+    restartStallTimer();
 }
 
-qint64 SerialLink::waitingBytes() const {
-    return m_heldReceived.size() + m_port.bytesAvailable();
+// The frame at the front of the queue may go without progress for twice its own line time,
+// plus slack for a busy system, before it counts as stuck.
+void SerialLink::restartStallTimer() {
+    if (!m_queuedFrames.empty())
+        m_stallTimer.start(stallLimitMs(m_queuedFrames.front()));
 }
 
-QByteArray SerialLink::takeWaitingBytes() {
-    QByteArray bytes = std::exchange(m_heldReceived, {});
-    if (m_port.isOpen())
-        bytes += m_port.readAll();
-    return bytes;
+void SerialLink::failStalledFrame() {
+    if (m_queuedFrames.empty())
+        return;
+    const qint64 frameSize = m_queuedFrames.front();
+    dropQueue({deviceName(), QSerialPort::TimeoutError,
+               tr("Only %1 of %2 bytes were written; nothing more went out for %3 ms")
+                   .arg(m_frontWritten)
+                   .arg(frameSize)
+                   .arg(stallLimitMs(frameSize))});
+}
+
+// What was queued is dropped whole, so no tail of it ever runs into a later frame.
+void SerialLink::dropQueue(const PortFailure& failure) {
+    m_stallTimer.stop();
+    m_queuedFrames.clear();
+    m_frontWritten = 0;
+    if (isOpen()) {
+        // A port that fails to flush is told of by the next read or write; not from in here.
+        const QSignalBlocker quiet(m_port.get());
+        m_port->clear(QSerialPort::Output);
+        m_port->clearError();
+    }
+    m_lastFailure = failure;
+    emit writeFailed(failure);
+}
+
+qint64 SerialLink::bytesToWrite() const {
+    qint64 total = -m_frontWritten;
+    for (const qint64 size : m_queuedFrames)
+        total += size;
+    return total;
 }
 
 QString SerialLink::ReadAll() {
-    return WireBytesToDisplayText(takeWaitingBytes());
+    if (!isOpen())
+        return {};
+    return WireBytesToDisplayText(m_port->readAll());
 }
 
 // QSerialPort signals readyRead for every chunk the driver hands over; the board's reply counts
 // only once a whole frame's worth is waiting.
 void SerialLink::reportReceivedData() {
-    if (waitingBytes() >= kReceiveThreshold)
+    emit bytesArrived();
+    if (isOpen() && m_port->bytesAvailable() >= kReceiveThreshold)
         emit dataReceived(ReadAll());
 }
 
 // Qt 6.4 on Linux reports a vanished device as an endless stream of ReadErrors, so the first
 // real error closes the port. NoError (sent on clearError) and errors while opening or closing
-// are not losses; a timeout only comes from a write's own wait, which reports it.
+// are not losses.
 void SerialLink::handleError(QSerialPort::SerialPortError error) {
     if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || !isOpen())
         return;
     // Qt 6.4 words a failed read from whatever errno an earlier call left behind ("Inappropriate
     // ioctl for device"), so a lost device is described by the kind of error alone.
     const bool textIsStale = error == QSerialPort::ReadError || error == QSerialPort::ResourceError;
-    const PortFailure failure{deviceName(), error, textIsStale ? QString() : m_port.errorString()};
-    if (m_writing) {
-        if (!m_lossDuringWrite)
-            m_lossDuringWrite = failure;
-        return;
-    }
-    closeLostPort(failure);
+    closeLostPort({deviceName(), error, textIsStale ? QString() : m_port->errorString()});
 }
 
+// A loss with frames still queued is told as their failure; with nothing queued, as a loss.
 void SerialLink::closeLostPort(const PortFailure& failure) {
+    const bool wasWriting = !m_queuedFrames.empty();
     m_portNumber = 0;
+    closeQuietly(*m_port);
+    emit portChanged(QString());
+    if (wasWriting) {
+        dropQueue(failure);
+        return;
+    }
     m_lastFailure = failure;
-    m_port.close();
-    m_port.clearError();
     emit portLost(failure);
 }
 
-bool SerialLink::fail(const PortFailure& failure) {
-    m_lastFailure = failure;
-    return false;
-}
-
 bool SerialLink::isOpen() const {
-    return m_portNumber != 0;
+    return m_port && m_port->isOpen();
 }
 
 int SerialLink::portNumber() const {
-    return m_portNumber;
+    return isOpen() ? m_portNumber : 0;
 }
 
 QString SerialLink::deviceName() const {
-    switch (m_portNumber) {
-    case 1:
-        return m_devices.port1;
-    case 2:
-        return m_devices.port2;
-    default:
-        return {};
-    }
+    return isOpen() ? m_openDevice : QString();
+}
+
+QString SerialLink::chosenDevice() const {
+    return m_chosenDevice;
 }
 
 const PortDevices& SerialLink::devices() const {

@@ -1,21 +1,24 @@
 #pragma once
 
-// The serial line to the board: opens port 1 (else port 2) at 9600 8N1, writes frames in one
-// piece, and reports received data once a whole frame's worth of bytes is waiting.
+// The serial line to the board: opens port 1 (else port 2, or a device the operator chose) at
+// 9600 8N1, queues frames to go out whole and in order without ever waiting for the line, and
+// reports received data once a whole frame's worth of bytes is waiting.
 
 #include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
-#include <optional>
+#include <deque>
+#include <memory>
 #include <span>
 
 namespace quillon {
 
-// Which device stands behind port 1 and port 2.
+// Which device stands behind port 1 and port 2. An empty port 2 means "port 1 only".
 struct PortDevices {
     QString port1;
     QString port2;
@@ -31,35 +34,50 @@ struct PortFailure {
     QString detail; // the system's own error text, or what did not happen
 };
 
+// What became of a frame handed to the link.
+enum class WriteOutcome {
+    Queued,   // the whole frame is queued; it goes out whole, in order, behind earlier frames
+    NoPort,   // no port is open and none could be opened; openFailures()/lastFailure() say why
+    LineBusy, // the queue would grow past kMaxQueuedBytes; nothing of the frame was queued
+};
+
 class SerialLink : public QObject {
     Q_OBJECT
 
 public:
     static constexpr qint64 kReceiveThreshold = 22;
     static constexpr qint64 kReceiveBufferSize = 1024;
+    // At 9600 baud a mebibyte is some 18 minutes of line time: more is surely a mistake.
+    static constexpr qint64 kMaxQueuedBytes = 1024 * 1024;
 
     explicit SerialLink(PortDevices devices = PortDevices::fromEnvironment(),
                         QObject* parent = nullptr);
     ~SerialLink() override;
 
-    // Port 1, else port 2. True when one of them is open; the failures of this sequence are
-    // kept in openFailures() either way, and lastFailure() is the last of them.
+    // The chosen device if openDevice() ever succeeded, else port 1, else port 2. True when a
+    // port is open; the failures of this sequence are kept in openFailures() either way, and
+    // lastFailure() is the last of them.
     bool OpenAtStartup();
+    // Opens `device` at 9600 8N1. On success it is the link's port from now on: the old port is
+    // closed and anything still queued for it dropped (told by writeFailed), never sent to the
+    // new one. On failure the old port stays open and in use, and lastFailure() says why.
+    bool openDevice(const QString& device);
 
-    // Each writes the whole frame and flushes it. While no port is open the start-up sequence
-    // runs again first. Returns once the frame has gone to the driver; one that has not gone
-    // within twice its line time at 9600 baud (plus 2 s) fails and its unsent rest is dropped.
-    // False when nothing (or not all) was written; lastFailure() says why. Data received
-    // meanwhile is reported afterwards, from the event loop.
-    bool WriteText(const QString& text);
-    bool WriteBytes(std::span<const std::uint8_t> bytes);
+    // Each queues the whole frame and returns at once; progress and failures come by signals.
+    // While no port is open the opening sequence runs first.
+    WriteOutcome WriteText(const QString& text);
+    WriteOutcome WriteBytes(std::span<const std::uint8_t> bytes);
+
+    // Queued bytes that the driver has not taken yet.
+    qint64 bytesToWrite() const;
 
     // All bytes waiting in the receive buffer, as display text.
     QString ReadAll();
 
     bool isOpen() const;
-    int portNumber() const; // 1 or 2 while open, 0 while closed
+    int portNumber() const; // 1 or 2 while open on a numbered port, 0 otherwise
     QString deviceName() const;
+    QString chosenDevice() const;
     const PortDevices& devices() const;
     const QList<PortFailure>& openFailures() const;
     const PortFailure& lastFailure() const;
@@ -67,31 +85,43 @@ public:
 signals:
     // At least kReceiveThreshold bytes were waiting; text holds all of them.
     void dataReceived(const QString& text);
-    // The open port failed (device gone, read error): it is now closed; reported once.
+    // Some bytes came in (any number); for callers that want less than a whole frame.
+    void bytesArrived();
+    // The queue ran empty: the driver has taken every byte handed to the link.
+    void allWritten();
+    // Queued data could not be written (device gone, write error, no progress, port changed):
+    // the rest of the queue is dropped. Told once per failure.
+    void writeFailed(const quillon::PortFailure& failure);
+    // The open port failed with nothing queued (device gone, read error): it is now closed.
     void portLost(const quillon::PortFailure& failure);
+    // A port was opened (its device) or closed (empty).
+    void portChanged(const QString& device);
 
 private:
-    bool openPort(int portNumber, const QString& device);
-    void assertModemLines();
+    std::unique_ptr<QSerialPort> openOn(const QString& device);
+    bool openNumbered(int portNumber, const QString& device);
+    void usePort(std::unique_ptr<QSerialPort> port, const QString& device, int portNumber);
     bool ensureOpen();
-    bool writeFrame(const QByteArray& frame);
-    bool waitUntilWritten(qint64 frameSize);
-    qint64 waitingBytes() const;
-    QByteArray takeWaitingBytes();
+    WriteOutcome queueFrame(const QByteArray& frame);
+    void takeProgress(qint64 bytes);
+    void restartStallTimer();
+    void failStalledFrame();
+    void dropQueue(const PortFailure& failure);
     void reportReceivedData();
     void handleError(QSerialPort::SerialPortError error);
     void closeLostPort(const PortFailure& failure);
-    bool fail(const PortFailure& failure);
 
     PortDevices m_devices;
-    QSerialPort m_port;
+    QString m_chosenDevice;
+    std::unique_ptr<QSerialPort> m_port;
+    QString m_openDevice;
     int m_portNumber = 0;
+    // Sizes of the queued frames, oldest first; the front one may be partly written.
+    std::deque<qint64> m_queuedFrames;
+    qint64 m_frontWritten = 0;
+    QTimer m_stallTimer;
     QList<PortFailure> m_openFailures;
     PortFailure m_lastFailure;
-    // Bytes taken off the port while a write waited; reported with the next received data.
-    QByteArray m_heldReceived;
-    bool m_writing = false;
-    std::optional<PortFailure> m_lossDuringWrite;
 };
 
 // One byte per character: ASCII as itself, anything else as '?'.

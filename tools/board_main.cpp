@@ -51,6 +51,15 @@ std::optional<ReplyMode> ParseReplyMode(const QString& text) {
     return std::nullopt;
 }
 
+// A positive whole number of bits a second; 0 (no --baud) reads as fast as bytes come.
+std::optional<int> ParseBaud(const QString& text) {
+    bool isNumber = false;
+    const int baud = text.toInt(&isNumber);
+    if (!isNumber || baud <= 0 || text.trimmed() != text || text.startsWith(QLatin1Char('+')))
+        return std::nullopt;
+    return baud;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -84,14 +93,26 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption windowOption(
         QStringLiteral("window"),
         QStringLiteral("Also show the eight outputs and the log in a window."));
-    parser.addOptions({linkOption, replyOption, windowOption});
+    const QCommandLineOption baudOption(
+        QStringLiteral("baud"),
+        QStringLiteral("Take the bytes no faster than a serial line of <rate> baud, 8N1, carries "
+                       "them (rate / 10 bytes a second); the writer waits for the line as it "
+                       "would for a real one. Without it the board takes bytes as fast as they "
+                       "come."),
+        QStringLiteral("rate"));
+    parser.addOptions({linkOption, replyOption, baudOption, windowOption});
     parser.process(*app);
 
     const std::optional<ReplyMode> replyMode = ParseReplyMode(parser.value(replyOption));
-    if (!replyMode || !parser.positionalArguments().isEmpty()) {
-        PrintNote(replyMode ? QStringLiteral("unexpected argument: ") +
-                                  parser.positionalArguments().join(QLatin1Char(' '))
-                            : QStringLiteral("--reply takes silent or echo"));
+    const std::optional<int> baud =
+        parser.isSet(baudOption) ? ParseBaud(parser.value(baudOption)) : std::optional<int>(0);
+    if (!replyMode || !baud || !parser.positionalArguments().isEmpty()) {
+        PrintNote(!replyMode ? QStringLiteral("--reply takes silent or echo")
+                  : !baud    ? QStringLiteral("--baud takes a positive whole number of bits a "
+                                                 "second, such as 9600; got \"%1\"")
+                                .arg(parser.value(baudOption))
+                          : QStringLiteral("unexpected argument: ") +
+                                parser.positionalArguments().join(QLatin1Char(' ')));
         return 2;
     }
 
@@ -103,7 +124,7 @@ int main(int argc, char* argv[]) {
     if (!shutdownSignals.isValid())
         PrintNote(QStringLiteral("cannot watch for Ctrl+C; the link may outlive the board"));
 
-    VirtualBoard board(*replyMode);
+    VirtualBoard board(*replyMode, *baud);
     QString error;
     if (!board.open(parser.value(linkOption), &error)) {
         PrintNote(error);

@@ -1,18 +1,13 @@
 #include "command_text.h"
 
-#include <charconv>
+#include <QByteArray>
+
 #include <cmath>
-#include <cstdint>
+#include <string>
 
 namespace quillon::board {
 
 namespace {
-
-std::string IntegerText(long long value) {
-    char digits[24];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    return std::string(digits, result.ptr);
-}
 
 // Decimals each command carries on the wire: millivolts, tens of millivolts; the eight-channel
 // step of 5/256 V is shown to the millivolt.
@@ -36,7 +31,7 @@ const char* NameOf(DecodedCommand::Kind kind) {
 
 std::string DescribeOutput(const ChannelOutput& output, int decimals) {
     std::string text =
-        "ch" + IntegerText(output.channel) + ' ' + FixedPoint(output.volts, decimals) + " V";
+        "ch" + std::to_string(output.channel) + ' ' + FixedPoint(output.volts, decimals) + " V";
     if (output.gain)
         text += " gain";
     return text;
@@ -51,9 +46,9 @@ std::string FixedPoint(double value, int decimals) {
     const long long scaled = std::llround(value * double(scale));
     const long long magnitude = scaled < 0 ? -scaled : scaled;
     std::string text = scaled < 0 ? "-" : "";
-    text += IntegerText(magnitude / scale);
+    text += std::to_string(magnitude / scale);
     if (decimals > 0) {
-        const std::string fraction = IntegerText(magnitude % scale);
+        const std::string fraction = std::to_string(magnitude % scale);
         text += '.' + std::string(std::size_t(decimals) - fraction.size(), '0') + fraction;
     }
     return text;
@@ -72,14 +67,11 @@ std::string DescribeCommand(const DecodedCommand& command) {
 }
 
 std::string DescribeRejected(std::string_view bytes, std::string_view reason) {
-    static constexpr char kHexDigits[] = "0123456789ABCDEF";
-    std::string line = "rejected (" + IntegerText(static_cast<long long>(bytes.size())) +
-                       (bytes.size() == 1 ? " byte):" : " bytes):");
-    for (const char byte : bytes) {
-        const auto value = static_cast<std::uint8_t>(byte);
-        line += ' ';
-        line += kHexDigits[value >> 4];
-        line += kHexDigits[value & 0x0F];
+    std::string line =
+        "rejected (" + std::to_string(bytes.size()) + (bytes.size() == 1 ? " byte):" : " bytes):");
+    if (!bytes.empty()) {
+        const QByteArray raw = QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size()));
+        line += ' ' + raw.toHex(' ').toUpper().toStdString();
     }
     if (!reason.empty())
         line.append(" (").append(reason).append(")");

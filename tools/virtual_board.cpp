@@ -4,7 +4,11 @@
 
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <limits>
+#include <poll.h>
 #include <unistd.h>
 
 namespace quillon::board {
@@ -21,11 +25,14 @@ QString LogLine(const std::string& text) {
 
 } // namespace
 
-VirtualBoard::VirtualBoard(ReplyMode replyMode, QObject* parent)
-    : QObject(parent), m_replyMode(replyMode) {
+VirtualBoard::VirtualBoard(ReplyMode replyMode, int baud, QObject* parent)
+    : QObject(parent), m_bytesPerSecond(baud / 10.0), m_replyMode(replyMode) {
     m_quietTimer.setSingleShot(true);
     m_quietTimer.setInterval(kQuietGap);
     connect(&m_quietTimer, &QTimer::timeout, this, &VirtualBoard::endBurst);
+    m_sliceTimer.setTimerType(Qt::PreciseTimer);
+    m_sliceTimer.setInterval(kSliceInterval);
+    connect(&m_sliceTimer, &QTimer::timeout, this, &VirtualBoard::takeSlice);
 }
 
 bool VirtualBoard::open(const QString& linkPath, QString* error) {
@@ -39,26 +46,77 @@ bool VirtualBoard::open(const QString& linkPath, QString* error) {
 }
 
 void VirtualBoard::readMaster() {
+    if (m_bytesPerSecond <= 0) {
+        if (take(std::numeric_limits<qint64>::max()).failed)
+            pauseReading();
+        return;
+    }
+    // Bytes have come to a line of limited speed: from now on the slice timer takes them as the
+    // line carries them, and the notifier waits until the line has gone idle again.
+    m_readNotifier->setEnabled(false);
+    m_lineCredit = 0;
+    m_lineClock.start();
+    m_sliceTimer.start();
+}
+
+// Bytes the kernel keeps meanwhile hold the writer back, as a slow line would. Credit left from
+// a late slice carries over, but never more than a quiet gap's worth.
+void VirtualBoard::takeSlice() {
+    const double carried = double(m_lineClock.nsecsElapsed()) / 1e9 * m_bytesPerSecond;
+    m_lineClock.start();
+    const double ceiling = std::max(1.0, m_bytesPerSecond * kQuietGap.count() / 1000.0);
+    m_lineCredit = std::min(m_lineCredit + carried, ceiling);
+    const auto allowed = qint64(std::floor(m_lineCredit));
+    if (allowed == 0)
+        return;
+    const Taken taken = take(allowed);
+    m_lineCredit -= double(taken.count);
+    if (!taken.lineEmpty)
+        return;
+    m_sliceTimer.stop();
+    if (taken.failed)
+        pauseReading();
+    else
+        m_readNotifier->setEnabled(true);
+}
+
+VirtualBoard::Taken VirtualBoard::take(qint64 limit) {
+    Taken taken;
     char buffer[4096];
-    for (;;) {
-        const ssize_t count = ::read(m_terminal.masterFd(), buffer, sizeof buffer);
+    while (taken.count < limit) {
+        const auto wanted =
+            std::size_t(std::min<qint64>(qint64(sizeof buffer), limit - taken.count));
+        const ssize_t count = ::read(m_terminal.masterFd(), buffer, wanted);
         if (count > 0) {
             m_burst.append(buffer, count);
+            taken.count += count;
             m_quietTimer.start();
             cutOverlongBurst();
             continue;
         }
         if (count < 0 && errno == EINTR)
             continue;
-        if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            pauseReading();
-        return;
+        taken.lineEmpty = true;
+        taken.failed = count < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
+        break;
     }
+    return taken;
+}
+
+bool VirtualBoard::bytesWaiting() const {
+    pollfd master{m_terminal.masterFd(), POLLIN, 0};
+    return ::poll(&master, 1, 0) > 0 && (master.revents & POLLIN);
 }
 
 // A burst is taken whole or rejected whole: a frame made longer than 22 bytes by an over-wide
 // value is one rejected command, never a decoded first 22 bytes followed by stray bytes.
 void VirtualBoard::endBurst() {
+    // On a slow line the bytes still waiting for it are on their way: the line is not quiet
+    // however long a byte takes, so a frame stays one burst at any rate.
+    if (m_sliceTimer.isActive() && bytesWaiting()) {
+        m_quietTimer.start();
+        return;
+    }
     const std::string_view burst = View(m_burst);
     const BurstSplit split = SplitCommands(burst);
     if (split.consumed == burst.size())

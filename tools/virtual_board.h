@@ -8,6 +8,7 @@
 #include "pseudo_terminal.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -38,8 +39,12 @@ public:
     static constexpr std::chrono::milliseconds kQuietGap{50};
     // A burst this long with no pause is cut there, so a flood cannot grow without bound.
     static constexpr qsizetype kMaxBurst = 4096;
+    // How often a board on a line of limited speed takes the bytes the line has carried since.
+    static constexpr std::chrono::milliseconds kSliceInterval{10};
 
-    explicit VirtualBoard(ReplyMode replyMode, QObject* parent = nullptr);
+    // With a `baud` rate the board takes bytes no faster than an 8N1 line of that rate carries
+    // them (baud / 10 a second) and the writer waits for the line; with 0, as fast as they come.
+    explicit VirtualBoard(ReplyMode replyMode, int baud = 0, QObject* parent = nullptr);
 
     bool open(const QString& linkPath, QString* error);
 
@@ -53,9 +58,18 @@ signals:
 
 private slots:
     void readMaster();
+    void takeSlice();
     void endBurst();
 
 private:
+    struct Taken {
+        qint64 count = 0;
+        bool lineEmpty = false; // the master had nothing more to read
+        bool failed = false;
+    };
+
+    Taken take(qint64 limit);
+    bool bytesWaiting() const;
     void cutOverlongBurst();
     void accept(const BurstSplit& split);
     void reject(std::string_view bytes);
@@ -66,6 +80,11 @@ private:
     PseudoTerminal m_terminal;
     QSocketNotifier* m_readNotifier = nullptr;
     QTimer m_quietTimer;
+    // Pacing for a line of limited speed: bytes the line has carried but not yet taken.
+    double m_bytesPerSecond = 0;
+    double m_lineCredit = 0;
+    QElapsedTimer m_lineClock;
+    QTimer m_sliceTimer;
     QByteArray m_burst;
     Outputs m_outputs{};
     ReplyMode m_replyMode;

@@ -1,4 +1,6 @@
 #include "frames.h"
+#include "pseudo_terminal.h"
+#include "virtual_board.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -6,13 +8,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -93,13 +95,8 @@ public:
     ~PortEnd() { close(); }
 
     bool open(const QString& path) {
-        m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (m_fd < 0)
-            return false;
-        termios settings{};
-        ::tcgetattr(m_fd, &settings);
-        ::cfmakeraw(&settings);
-        return ::tcsetattr(m_fd, TCSANOW, &settings) == 0;
+        m_fd = quillon::PseudoTerminal::openRaw(path, O_NONBLOCK);
+        return m_fd >= 0;
     }
     void close() {
         if (m_fd >= 0)
@@ -108,8 +105,10 @@ public:
     }
     bool isOpen() const { return m_fd >= 0; }
 
-    bool write(const QByteArray& bytes) {
-        return ::write(m_fd, bytes.constData(), std::size_t(bytes.size())) == bytes.size();
+    bool write(const QByteArray& bytes) { return writeSome(bytes) == bytes.size(); }
+    // What the line took of `bytes` without waiting.
+    qsizetype writeSome(const QByteArray& bytes) {
+        return std::max<ssize_t>(0, ::write(m_fd, bytes.constData(), std::size_t(bytes.size())));
     }
 
     QByteArray readAvailable() {
@@ -136,6 +135,14 @@ private:
     int m_fd = -1;
 };
 
+// Channel by channel, volts and a "g" for gain: "1.1g 0 0 0 0 0 0 0".
+QString Describe(const quillon::board::Outputs& outputs) {
+    QStringList channels;
+    for (const quillon::board::ChannelState& channel : outputs)
+        channels << QString::number(channel.volts, 'g', 15) + (channel.gain ? "g" : "");
+    return channels.join(QLatin1Char(' '));
+}
+
 } // namespace
 
 class tst_Board : public QObject {
@@ -149,6 +156,9 @@ private slots:
     void replies_data();
     void replies();
     void keepsServingAfterReopen();
+    void keepsOutputs_data();
+    void keepsOutputs();
+    void holdsTheWriterBackOnASlowLine();
     void linkFollowsBoardLife_data();
     void linkFollowsBoardLife();
     void refusesToReplaceFile();
@@ -207,6 +217,11 @@ void tst_Board::decodesCommands_data() {
         << QStringList{"single ch0 1.100 V", "four ch0 1.00 V, ch1 2.02 V, ch2 3.86 V, ch3 4.00 V"};
     QTest::newRow("window mode keeps the console log")
         << QStringList{"--window"} << SingleDefaults() << QStringList{"single ch0 1.100 V"};
+    QTest::newRow("two frames over a 9600-baud line are one burst")
+        << QStringList{"--baud", "9600"} << SingleDefaults() + fourDefaults
+        << QStringList{"single ch0 1.100 V", "four ch0 1.00 V, ch1 2.02 V, ch2 3.86 V, ch3 4.00 V"};
+    QTest::newRow("a line slower than the quiet gap a byte still carries whole frames")
+        << QStringList{"--baud", "110"} << SingleDefaults() << QStringList{"single ch0 1.100 V"};
 }
 
 void tst_Board::decodesCommands() {
@@ -304,6 +319,52 @@ void tst_Board::keepsServingAfterReopen() {
     }
 }
 
+void tst_Board::keepsOutputs_data() {
+    QTest::addColumn<QByteArray>("burst");
+    QTest::addColumn<QString>("outputs");
+
+    const QByteArray gainOnThree = Bytes(quillon::SingleChannelFrame({"3", true, "5"}));
+    const QByteArray reset = Bytes(quillon::ResetCommand());
+    QTest::newRow("a frame sets its channel only") << gainOnThree << "0 0 0 5g 0 0 0 0";
+    QTest::newRow("a reset clears every output and gain")
+        << gainOnThree + SingleDefaults() + reset << "0 0 0 0 0 0 0 0";
+    QTest::newRow("a frame after a reset sets its channel")
+        << gainOnThree + reset + SingleDefaults() << "1.1 0 0 0 0 0 0 0";
+    QTest::newRow("a rejected burst changes nothing") << gainOnThree + "x"
+                                                      << "0 0 0 0 0 0 0 0";
+}
+
+void tst_Board::keepsOutputs() {
+    QFETCH(QByteArray, burst);
+    QFETCH(QString, outputs);
+
+    quillon::board::VirtualBoard board(quillon::board::ReplyMode::Silent);
+    QString error;
+    QVERIFY2(board.open({}, &error), qPrintable(error));
+    QSignalSpy logged(&board, &quillon::board::VirtualBoard::commandLogged);
+    PortEnd port(board.devicePath());
+    QVERIFY(port.write(burst));
+    // A burst is logged in one go, once the line has been quiet.
+    QTRY_VERIFY_WITH_TIMEOUT(!logged.isEmpty(), kTimeoutMs);
+    QCOMPARE(Describe(board.outputs()), outputs);
+}
+
+// 256 KiB offered to a line that carries 11 bytes a second: the writer keeps all but what the
+// kernel holds for the line.
+void tst_Board::holdsTheWriterBackOnASlowLine() {
+    quillon::board::VirtualBoard board(quillon::board::ReplyMode::Silent, 110);
+    QString error;
+    QVERIFY2(board.open({}, &error), qPrintable(error));
+    PortEnd port(board.devicePath());
+    const QByteArray resets(4096, 'U');
+    qsizetype taken = 0;
+    for (int i = 0; i < 64; ++i) {
+        taken += port.writeSome(resets);
+        QTest::qWait(10);
+    }
+    QVERIFY2(taken < 128 * 1024, qPrintable(QString::number(taken)));
+}
+
 void tst_Board::linkFollowsBoardLife_data() {
     QTest::addColumn<int>("signalNumber");
     QTest::addColumn<bool>("staleLink");
@@ -364,7 +425,10 @@ void tst_Board::refusesBadArguments_data() {
 
     QTest::newRow("unknown reply mode") << QStringList{"--reply", "shout"};
     QTest::newRow("unexpected argument") << QStringList{"/dev/ttyS0"};
-    QTest::newRow("unknown option") << QStringList{"--baud", "9600"};
+    QTest::newRow("unknown option") << QStringList{"--speed", "9600"};
+    QTest::newRow("baud rate zero") << QStringList{"--baud", "0"};
+    QTest::newRow("negative baud rate") << QStringList{"--baud=-9600"};
+    QTest::newRow("baud rate not a whole number") << QStringList{"--baud", "9600.5"};
 }
 
 void tst_Board::refusesBadArguments() {

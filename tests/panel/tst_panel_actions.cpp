@@ -88,6 +88,10 @@ void tst_PanelActions::sendWritesTheFrame_data() {
         << "Command1(0)" << TypedTexts{{0, ""}} << "0001100" + nines << true;
     QTest::newRow("four-channel defaults")
         << "Command2" << TypedTexts{} << QByteArray("1000100102022038630400") << true;
+    QTest::newRow("four-channel channel with a leading space trimmed")
+        << "Command2" << TypedTexts{{2, " 0"}} << QByteArray("1000100102022038630400") << true;
+    QTest::newRow("four-channel channel with a trailing space trimmed")
+        << "Command2" << TypedTexts{{5, "3 "}} << QByteArray("1000100102022038630400") << true;
     QTest::newRow("four-channel small value padded")
         << "Command2" << TypedTexts{{6, "0.07"}} << QByteArray("1000007102022038630400") << true;
     QTest::newRow("eight-channel defaults")

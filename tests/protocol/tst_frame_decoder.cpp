@@ -120,28 +120,42 @@ void TestFrameDecoder::rejects_data() {
     const QByteArray eight =
         QByteArray::fromHex("32 30 31 14 31 28 31 3C 31 50 31 64 31 78 31 8C 31 A0 39 39 39 39");
     QTest::newRow("empty") << QByteArray() << QByteArray("empty command");
-    QTest::newRow("lower-case reset") << QByteArray("u") << QByteArray("one-byte");
-    QTest::newRow("long value field")
-        << QByteArray("00001250099999999999999") << QByteArray("wrong length: 23");
-    QTest::newRow("short frame") << single.left(21) << QByteArray("wrong length: 21");
+    QTest::newRow("lower-case reset")
+        << QByteArray("u") << QByteArray("unknown one-byte command 'u'");
+    QTest::newRow("long value field") << QByteArray("00001250099999999999999")
+                                      << QByteArray("wrong length: 23 bytes, a frame has 22");
+    QTest::newRow("short frame") << single.left(21)
+                                 << QByteArray("wrong length: 21 bytes, a frame has 22");
     QTest::newRow("unknown mode") << QByteArray(single).replace(0, 1, "3")
                                   << QByteArray("unknown mode byte '3'");
-    QTest::newRow("second byte") << QByteArray(single).replace(1, 1, "1")
-                                 << QByteArray("second byte");
-    QTest::newRow("channel 8") << QByteArray(single).replace(2, 1, "8") << QByteArray("channel");
-    QTest::newRow("gain flag 2") << QByteArray(single).replace(3, 1, "2") << QByteArray("gain");
+    QTest::newRow("second byte named at its own offset")
+        << QByteArray(single).replace(1, 1, "1")
+        << QByteArray("second byte must be '0', got '1' at offset 1");
+    QTest::newRow("channel 8") << QByteArray(single).replace(2, 1, "8")
+                               << QByteArray("channel must be a digit 0 to 7, got '8' at offset 2");
+    QTest::newRow("control byte named in hex")
+        << QByteArray(single).replace(2, 1, QByteArray(1, '\x01'))
+        << QByteArray("channel must be a digit 0 to 7, got 0x01 at offset 2");
+    QTest::newRow("gain flag 2") << QByteArray(single).replace(3, 1, "2")
+                                 << QByteArray("gain flag must be '0' or '1', got '2' at offset 3");
     QTest::newRow("point in the value")
-        << QByteArray("000001.599999999999999") << QByteArray("non-digit '.' at offset 6");
+        << QByteArray("000001.599999999999999")
+        << QByteArray("set value has the non-digit '.' at offset 6");
     QTest::newRow("minus in the value")
-        << QByteArray("000000-599999999999999") << QByteArray("non-digit '-' at offset 6");
-    QTest::newRow("single-channel trailer")
-        << QByteArray(single).replace(21, 1, "8") << QByteArray("trailer");
+        << QByteArray("000000-599999999999999")
+        << QByteArray("set value has the non-digit '-' at offset 6");
+    QTest::newRow("single-channel trailer names its bad byte")
+        << QByteArray(single).replace(21, 1, "8")
+        << QByteArray("trailer must be \"99999999999999\", got '8' at offset 21");
     QTest::newRow("four-channel third channel")
-        << QByteArray(four).replace(12, 1, "a") << QByteArray("channel");
+        << QByteArray(four).replace(12, 1, "a")
+        << QByteArray("channel must be a digit 0 to 7, got 'a' at offset 12");
     QTest::newRow("eight-channel marker")
-        << QByteArray(eight).replace(4, 1, "2") << QByteArray("marker");
+        << QByteArray(eight).replace(4, 1, "2")
+        << QByteArray("channel marker must be '1', got '2' at offset 4");
     QTest::newRow("eight-channel trailer")
-        << QByteArray(eight).replace(18, 1, "8") << QByteArray("trailer");
+        << QByteArray(eight).replace(18, 1, "8")
+        << QByteArray("trailer must be \"9999\", got '8' at offset 18");
 }
 
 void TestFrameDecoder::rejects() {
@@ -149,7 +163,7 @@ void TestFrameDecoder::rejects() {
     QFETCH(QByteArray, reason);
     const auto result = quillon::DecodeCommand(bytes.toStdString());
     QVERIFY(!result.command.has_value());
-    QVERIFY2(QByteArray::fromStdString(result.reason).contains(reason), result.reason.c_str());
+    QCOMPARE(QByteArray::fromStdString(result.reason), reason);
 }
 
 QTEST_APPLESS_MAIN(TestFrameDecoder)

@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <array>
 #include <future>
@@ -15,6 +16,7 @@
 using quillon::PortDevices;
 using quillon::PortFailure;
 using quillon::SerialLink;
+using quillon::WriteOutcome;
 using quillon::testing::PtyPair;
 
 namespace {
@@ -102,7 +104,13 @@ private slots:
     void repliesDuringALongWriteAreReportedWhole();
 
     void hangUpClosesOnceAndNextWriteReopens();
-    void writeToAnUnnoticedHangUpFailsAndClosesOnce();
+    void writeToAnUnnoticedHangUpIsToldOnceAsAFailedWrite();
+    void longFrameLeavesTheEventLoopServing();
+    void refusesAFrameThatWouldOverfillTheQueue();
+    void switchesToAChosenDevice_data();
+    void switchesToAChosenDevice();
+    void aChosenDeviceKeepsItsQueueApartAndIsReopenedByName();
+    void anEmptyPort2IsNeverTried();
 
     void showsEveryByteVisibly_data();
     void showsEveryByteVisibly();
@@ -211,7 +219,7 @@ void tst_SerialLink::leavesPort2AloneWhenPort1Opens() {
     QSerialPort other;
     other.setPortName(devices().port2);
     QVERIFY2(other.open(QIODevice::ReadWrite), qPrintable(other.errorString()));
-    QVERIFY(link.WriteText(QStringLiteral("U")));
+    QCOMPARE(link.WriteText(QStringLiteral("U")), WriteOutcome::Queued);
     QCOMPARE(first.board().readExactly(1), QByteArray("U"));
     QCOMPARE(second.board().readAvailable(), QByteArray());
 }
@@ -341,13 +349,14 @@ void tst_SerialLink::writesFramesByteExact() {
     SerialLink link(devices());
     QVERIFY(link.OpenAtStartup());
 
-    // The board reads on its own thread, so a frame larger than the pty's buffer can drain.
-    auto arrived = std::async(std::launch::async,
-                              [&] { return first.board().readExactly(wire.size(), 60000); });
-    const bool written = asText ? link.WriteText(text) : link.WriteBytes(asBytes(wire));
-    QVERIFY2(written, qPrintable(link.lastFailure().detail));
-    QCOMPARE(arrived.get(), wire);
+    QSignalSpy failed(&link, &SerialLink::writeFailed);
+
+    const WriteOutcome outcome = asText ? link.WriteText(text) : link.WriteBytes(asBytes(wire));
+    QCOMPARE(outcome, WriteOutcome::Queued);
+    QCOMPARE(first.board().readExactly(wire.size(), 60000), wire);
     QCOMPARE(first.board().readUntilQuiet(kQuietMs), QByteArray());
+    QCOMPARE(link.bytesToWrite(), 0);
+    QCOMPARE(failed.count(), 0);
 }
 
 void tst_SerialLink::writeWhileClosedOpensFirst() {
@@ -355,7 +364,7 @@ void tst_SerialLink::writeWhileClosedOpensFirst() {
     SerialLink link(devices());
     QVERIFY(!link.isOpen());
 
-    QVERIFY(link.WriteText(QStringLiteral("U")));
+    QCOMPARE(link.WriteText(QStringLiteral("U")), WriteOutcome::Queued);
     QCOMPARE(link.portNumber(), 1);
     QCOMPARE(first.board().readExactly(1), QByteArray("U"));
 }
@@ -364,7 +373,7 @@ void tst_SerialLink::writeFailsWithReasonWhenNoPortOpens() {
     SerialLink link(devices());
     QVERIFY(!link.OpenAtStartup());
 
-    QVERIFY(!link.WriteText(QStringLiteral("U")));
+    QCOMPARE(link.WriteText(QStringLiteral("U")), WriteOutcome::NoPort);
     QVERIFY(!link.isOpen());
     QCOMPARE(link.lastFailure().device, devices().port2);
     QCOMPARE(link.lastFailure().error, QSerialPort::DeviceNotFoundError);
@@ -400,7 +409,7 @@ void tst_SerialLink::repliesDuringALongWriteAreReportedWhole() {
         }
         return true;
     });
-    QVERIFY2(link.WriteText(QString::fromLatin1(frame)), qPrintable(link.lastFailure().detail));
+    QCOMPARE(link.WriteText(QString::fromLatin1(frame)), WriteOutcome::Queued);
     // The last few echoed bytes may stay below the threshold; the read takes them.
     const auto takeRest = [&] { return (shown += link.ReadAll()).size(); };
     QTRY_COMPARE_WITH_TIMEOUT(takeRest(), frame.size(), 30000);
@@ -428,30 +437,166 @@ void tst_SerialLink::hangUpClosesOnceAndNextWriteReopens() {
         realErrors += error[0].value<QSerialPort::SerialPortError>() != QSerialPort::NoError;
     QCOMPARE_LE(realErrors, 2);
 
-    QVERIFY(!link.WriteText(QStringLiteral("U")));
+    QCOMPARE(link.WriteText(QStringLiteral("U")), WriteOutcome::NoPort);
     QVERIFY(!link.isOpen());
 
     first.reset();
     TestPort replugged(devices().port1, Device::Free);
-    QVERIFY(link.WriteText(QStringLiteral("U")));
+    QCOMPARE(link.WriteText(QStringLiteral("U")), WriteOutcome::Queued);
     QCOMPARE(link.portNumber(), 1);
     QCOMPARE(replugged.board().readExactly(1), QByteArray("U"));
     QCOMPARE(lost.count(), 1);
 }
 
-void tst_SerialLink::writeToAnUnnoticedHangUpFailsAndClosesOnce() {
+// The write is queued before the link notices the hang-up; the loss is then told once, as the
+// failure of that write, and not again as a loss.
+void tst_SerialLink::writeToAnUnnoticedHangUpIsToldOnceAsAFailedWrite() {
     TestPort first(devices().port1, Device::Free);
     SerialLink link(devices());
     QVERIFY(link.OpenAtStartup());
     QSignalSpy lost(&link, &SerialLink::portLost);
+    QSignalSpy failed(&link, &SerialLink::writeFailed);
 
     first.board().hangUp();
-    QVERIFY(!link.WriteText(QStringLiteral("0000110099999999999999")));
-    QCOMPARE(lost.count(), 1);
+    QCOMPARE(link.WriteText(QStringLiteral("0000110099999999999999")), WriteOutcome::Queued);
+    QVERIFY(failed.wait());
+    QVERIFY(!failed.wait(kQuietMs));
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(lost.count(), 0);
     QVERIFY(!link.isOpen());
-    QCOMPARE(link.lastFailure().device, devices().port1);
-    QVERIFY(link.lastFailure().error != QSerialPort::NoError);
-    QVERIFY(!lost.wait(kQuietMs));
+    QCOMPARE(failed[0][0].value<PortFailure>().device, devices().port1);
+    QVERIFY(failed[0][0].value<PortFailure>().error != QSerialPort::NoError);
+    QCOMPARE(link.bytesToWrite(), 0);
+}
+
+// A frame far larger than the pty holds goes out while the board reads slowly; meanwhile the
+// event loop keeps serving (a timer fires, a second frame is queued behind the first) and every
+// byte arrives in order.
+void tst_SerialLink::longFrameLeavesTheEventLoopServing() {
+    TestPort first(devices().port1, Device::Free);
+    SerialLink link(devices());
+    QVERIFY(link.OpenAtStartup());
+    QSignalSpy written(&link, &SerialLink::allWritten);
+
+    QByteArray frame;
+    for (int i = 0; i < 256 * 1024; ++i)
+        frame.append(char('a' + i % 26));
+    const QByteArray second("0000110099999999999999");
+    auto board = std::async(std::launch::async, [&] {
+        QByteArray got;
+        while (got.size() < frame.size() + second.size()) {
+            const QByteArray chunk = readSome(first.board(), 4096);
+            if (chunk.isEmpty())
+                break;
+            got += chunk;
+            ::usleep(10000); // about 400 kB/s at most: far slower than the link can hand over
+        }
+        return got;
+    });
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+    ticker.start(10);
+
+    QCOMPARE(link.WriteText(QString::fromLatin1(frame)), WriteOutcome::Queued);
+    QVERIFY(link.bytesToWrite() > 0);
+    QCOMPARE(link.WriteText(QString::fromLatin1(second)), WriteOutcome::Queued);
+    QCOMPARE(link.bytesToWrite(), frame.size() + second.size());
+    QTRY_VERIFY_WITH_TIMEOUT(written.count() == 1, 60000);
+    QCOMPARE(board.get(), frame + second);
+    QVERIFY(ticks > 3);
+}
+
+// Nothing of a frame that would overfill the queue is written; once the queue drains a frame
+// is taken again.
+void tst_SerialLink::refusesAFrameThatWouldOverfillTheQueue() {
+    TestPort first(devices().port1, Device::Free);
+    SerialLink link(devices());
+    QVERIFY(link.OpenAtStartup());
+
+    const QByteArray big(SerialLink::kMaxQueuedBytes - 10, '1');
+    QCOMPARE(link.WriteText(QString::fromLatin1(big)), WriteOutcome::Queued);
+    QCOMPARE(link.WriteText(QString(11, QLatin1Char('2'))), WriteOutcome::LineBusy);
+    QCOMPARE(link.WriteText(QString(10, QLatin1Char('3'))), WriteOutcome::Queued);
+    QCOMPARE(first.board().readExactly(big.size() + 10, 60000), big + QByteArray(10, '3'));
+    QCOMPARE(first.board().readUntilQuiet(kQuietMs), QByteArray());
+    QCOMPARE(link.WriteText(QStringLiteral("U")), WriteOutcome::Queued);
+    QCOMPARE(first.board().readExactly(1), QByteArray("U"));
+}
+
+void tst_SerialLink::switchesToAChosenDevice_data() {
+    QTest::addColumn<Device>("chosen");
+    QTest::addColumn<bool>("switched");
+    QTest::newRow("a free device becomes the port") << Device::Free << true;
+    QTest::newRow("a missing device leaves the old port in use") << Device::Missing << false;
+    QTest::newRow("a device another program holds leaves the old port in use")
+        << Device::Held << false;
+}
+
+void tst_SerialLink::switchesToAChosenDevice() {
+    QFETCH(Device, chosen);
+    QFETCH(bool, switched);
+    TestPort first(devices().port1, Device::Free);
+    const QString chosenPath = m_dir.filePath(QStringLiteral("chosen"));
+    QFile::remove(chosenPath);
+    TestPort other(chosenPath, chosen);
+    SerialLink link(devices());
+    QVERIFY(link.OpenAtStartup());
+    QSignalSpy changed(&link, &SerialLink::portChanged);
+
+    QCOMPARE(link.openDevice(chosenPath), switched);
+    QCOMPARE(link.deviceName(), switched ? chosenPath : devices().port1);
+    QCOMPARE(link.chosenDevice(), switched ? chosenPath : QString());
+    QCOMPARE(changed.count(), switched ? 1 : 0);
+    if (!switched) {
+        QCOMPARE(link.lastFailure().device, chosenPath);
+        QVERIFY(link.lastFailure().error != QSerialPort::NoError);
+    }
+    QCOMPARE(link.WriteText(QStringLiteral("U")), WriteOutcome::Queued);
+    PtyPair& used = switched ? other.board() : first.board();
+    QCOMPARE(used.readExactly(1), QByteArray("U"));
+    if (switched)
+        QCOMPARE(first.board().readUntilQuiet(kQuietMs), QByteArray());
+}
+
+// What was queued for the old port is dropped and told, never sent to the new one; once the
+// chosen device is lost, the next write reopens it by name rather than port 1.
+void tst_SerialLink::aChosenDeviceKeepsItsQueueApartAndIsReopenedByName() {
+    TestPort first(devices().port1, Device::Free);
+    const QString chosenPath = m_dir.filePath(QStringLiteral("chosen"));
+    QFile::remove(chosenPath);
+    auto chosen = std::make_unique<TestPort>(chosenPath, Device::Free);
+    SerialLink link(devices());
+    QVERIFY(link.OpenAtStartup());
+    QSignalSpy failed(&link, &SerialLink::writeFailed);
+
+    // The board on port 1 does not read, so most of this stays queued.
+    QCOMPARE(link.WriteText(QString(512 * 1024, QLatin1Char('x'))), WriteOutcome::Queued);
+    QVERIFY(link.openDevice(chosenPath));
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(link.bytesToWrite(), 0);
+    QCOMPARE(link.WriteText(QStringLiteral("U")), WriteOutcome::Queued);
+    QCOMPARE(chosen->board().readExactly(1), QByteArray("U"));
+    QCOMPARE(chosen->board().readUntilQuiet(kQuietMs), QByteArray());
+
+    QSignalSpy lost(&link, &SerialLink::portLost);
+    chosen->board().hangUp();
+    QVERIFY(lost.wait());
+    chosen.reset();
+    QCOMPARE(link.WriteText(QStringLiteral("U")), WriteOutcome::NoPort);
+    QCOMPARE(link.openFailures().size(), 1);
+    QCOMPARE(link.openFailures()[0].device, chosenPath);
+    TestPort replugged(chosenPath, Device::Free);
+    QCOMPARE(link.WriteText(QStringLiteral("U")), WriteOutcome::Queued);
+    QCOMPARE(link.deviceName(), chosenPath);
+    QCOMPARE(replugged.board().readExactly(1), QByteArray("U"));
+}
+
+void tst_SerialLink::anEmptyPort2IsNeverTried() {
+    SerialLink link(PortDevices{devices().port1, QString()});
+    QVERIFY(!link.OpenAtStartup());
+    QCOMPARE(link.openFailures().size(), 1);
+    QCOMPARE(link.openFailures()[0].device, devices().port1);
 }
 
 void tst_SerialLink::showsEveryByteVisibly_data() {
