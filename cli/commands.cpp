@@ -151,9 +151,13 @@ Frame ParseFrameCommand(const std::vector<std::string>& words) {
 
 Step ParseSequenceCommand(const std::vector<std::string>& words) {
     if (words.empty() || words[0] != "wait") {
-        if (!words.empty() && words[0] == "play")
-            throw Refusal("play cannot be used inside a sequence; accepted: single, four, eight, "
-                          "reset or wait");
+        const bool frameCommand = !words.empty() && (words[0] == "single" || words[0] == "four" ||
+                                                     words[0] == "eight" || words[0] == "reset");
+        if (!frameCommand) {
+            throw Refusal((words.empty() ? std::string("no command") : Quoted(words[0])) +
+                          " is not a sequence command; accepted: single, four, eight, reset or "
+                          "wait");
+        }
         return ParseFrameCommand(words);
     }
     RequireCount(words, 1, kWaitForm);

@@ -39,7 +39,7 @@ std::optional<std::vector<Step>> ReadSequence(const std::string& path) {
     try {
         return ParseSequence(std::string_view(text.constData(), std::size_t(text.size())));
     } catch (const Refusal& refusal) {
-        Say(path + ": " + refusal.what());
+        Say((path == "-" ? std::string("standard input") : path) + ": " + refusal.what());
         return std::nullopt;
     }
 }
