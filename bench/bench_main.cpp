@@ -15,13 +15,15 @@ void RunClickBenchmark(BenchTable& table);
 void RunFloodBenchmark(BenchTable& table);
 void RunStartupBenchmark(BenchTable& table);
 int RunStartupChild(int& argc, char** argv, const std::string& kind);
+void RunSendBenchmark(BenchTable& table);
+void RunPacingBenchmark(BenchTable& table);
 } // namespace quillon::bench
 
 namespace {
 
 int Usage() {
     std::fputs("usage: quillon-bench [--rows-only] builders [google-benchmark flags]\n"
-               "       quillon-bench [--rows-only] click|flood|startup\n"
+               "       quillon-bench [--rows-only] click|flood|startup|send|pace\n"
                "       quillon-bench startup-child panel|floor   (started by startup)\n",
                stderr);
     return 2;
@@ -56,6 +58,10 @@ int main(int argc, char** argv) {
         WithOffscreenApplication(argc, argv, [&] { RunFloodBenchmark(table); });
     } else if (mode == "startup") {
         RunStartupBenchmark(table);
+    } else if (mode == "send") {
+        RunSendBenchmark(table);
+    } else if (mode == "pace") {
+        RunPacingBenchmark(table);
     } else if (mode == "startup-child" && argc == 3) {
         return RunStartupChild(argc, argv, argv[2]);
     } else {

@@ -1,0 +1,323 @@
+// quillon-send from the outside: process start to the frame on the wire, beside a pyserial
+// one-liner and stty plus printf on the same pty in the same run; and play's pacing at 40 Hz,
+// from the frames' arrival on the pty.
+
+#include "bench_table.h"
+#include "pty_pair.h"
+
+#include <QByteArray>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <optional>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/timerfd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace quillon::bench {
+
+namespace {
+
+constexpr int kStartRuns = 30;
+constexpr int kPacedFrames = 1000;
+constexpr double kPacedRateHz = 40;
+constexpr long long kNsPerMs = 1'000'000;
+constexpr const char* kFrame = "0000110099999999999999";
+
+long long MonotonicNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
+}
+
+std::string BinDir() {
+    char path[PATH_MAX] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    const std::string self = n > 0 ? std::string(path, n) : std::string();
+    return self.substr(0, self.rfind('/'));
+}
+
+pid_t Spawn(const std::vector<std::string>& command) {
+    std::vector<char*> argv;
+    for (const std::string& word : command)
+        argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return failed ? -1 : pid;
+}
+
+// Reads the master until `count` bytes have come; calls `arrived(byteCount, ns)` after each read.
+template <typename Arrived>
+bool ReadMaster(int master, std::size_t count, int timeoutMs, Arrived arrived) {
+    std::size_t received = 0;
+    const long long deadline = MonotonicNs() + timeoutMs * kNsPerMs;
+    char buffer[4096];
+    while (received < count) {
+        const long long left = deadline - MonotonicNs();
+        if (left <= 0)
+            return false;
+        pollfd fd{master, POLLIN, 0};
+        if (::poll(&fd, 1, int(left / kNsPerMs) + 1) <= 0)
+            continue;
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n > 0) {
+            received += std::size_t(n);
+            arrived(received, MonotonicNs());
+        } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Spawn to the last byte of the frame readable on the master, in ms; nothing on a failure.
+std::optional<double> StartToWire(testing::PtyPair& board,
+                                  const std::vector<std::string>& command) {
+    board.readAvailable();
+    const long long spawned = MonotonicNs();
+    const pid_t pid = Spawn(command);
+    if (pid < 0)
+        return std::nullopt;
+    long long arrived = 0;
+    const bool whole = ReadMaster(board.masterFd(), std::strlen(kFrame), 5000,
+                                  [&](std::size_t, long long ns) { arrived = ns; });
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!whole || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    return double(arrived - spawned) / kNsPerMs;
+}
+
+// Spawn to exit, in ms: the floor of a program that loads the same libraries and sends nothing.
+std::optional<double> StartToExit(const std::vector<std::string>& command) {
+    const long long spawned = MonotonicNs();
+    const pid_t pid = Spawn(command);
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return std::nullopt;
+    return double(MonotonicNs() - spawned) / kNsPerMs;
+}
+
+double Percentile(std::vector<double> values, double fraction) {
+    if (values.empty())
+        return NAN;
+    std::sort(values.begin(), values.end());
+    const auto index = std::size_t(std::ceil(fraction * double(values.size()))) - 1;
+    return values[std::min(index, values.size() - 1)];
+}
+
+} // namespace
+
+void RunSendBenchmark(BenchTable& table) {
+    testing::PtyPair board;
+    const std::string port = board.slavePath().toStdString();
+    const std::string frame = kFrame;
+    struct Way {
+        const char* name;
+        std::vector<std::string> command;
+        std::vector<double> samples;
+    };
+    std::vector<Way> ways = {
+        {"quillon-send single 0 1.100",
+         {BinDir() + "/quillon-send", "--port", port, "single", "0", "1.100"},
+         {}},
+        {"pyserial one-liner",
+         {"/usr/bin/python3", "-I", "-c",
+          "import serial; serial.Serial('" + port + "', 9600).write(b'" + frame + "')"},
+         {}},
+        {"stty + printf",
+         {"/bin/sh", "-c",
+          "stty -F " + port + " 9600 cs8 -cstopb -parenb raw -echo && printf '%s' " + frame +
+              " > " + port},
+         {}},
+    };
+    // One untimed start of each, then rounds in turn, the order rotating every round.
+    for (Way& way : ways)
+        StartToWire(board, way.command);
+    const std::vector<std::string> version = {BinDir() + "/quillon-send", "--version"};
+    std::vector<double> floor;
+    int failures = 0;
+    for (int run = 0; run < kStartRuns; ++run) {
+        if (const auto ms = StartToExit(version))
+            floor.push_back(*ms);
+        for (std::size_t k = 0; k < ways.size(); ++k) {
+            Way& way = ways[(k + std::size_t(run)) % ways.size()];
+            if (const auto ms = StartToWire(board, way.command))
+                way.samples.push_back(*ms);
+            else
+                ++failures;
+        }
+    }
+    const double send = Percentile(ways[0].samples, 0.5);
+    const double pyserial = Percentile(ways[1].samples, 0.5);
+    const double stty = Percentile(ways[2].samples, 0.5);
+    const std::string runs = std::to_string(kStartRuns) + " runs of each, rotating; p90 " +
+                             FormatNumber(Percentile(ways[0].samples, 0.9), 1) + " vs ";
+    table.add({"quillon-send: process start to the frame on the pty (ms)", send,
+               "pyserial one-liner (Debian python3-serial)", pyserial, send / pyserial,
+               "<= 1/3 of pyserial", send <= pyserial / 3,
+               runs + FormatNumber(Percentile(ways[1].samples, 0.9), 1) +
+                   (failures ? "; failed runs: " + std::to_string(failures) : "")});
+    table.add({"quillon-send: process start to the frame on the pty (ms)", send,
+               "stty + printf (sh -c)", stty, send / stty, "<= 1.5x stty + printf",
+               send <= 1.5 * stty, runs + FormatNumber(Percentile(ways[2].samples, 0.9), 1)});
+    const double loading = Percentile(floor, 0.5);
+    table.add({"quillon-send --version: process start to exit (ms)", loading,
+               "quillon-send single: start to the frame on the pty", send, loading / send,
+               "reference", false,
+               "loads QtCore and QtSerialPort and prints one line: what any Qt program pays "
+               "before main",
+               true});
+}
+
+namespace {
+
+// When the last byte of each 22-byte frame came off the master; then waits for the writer.
+std::vector<long long> Arrivals(testing::PtyPair& board, int frames, pid_t writer) {
+    std::vector<long long> arrivals;
+    const std::size_t frameBytes = 22;
+    if (writer > 0) {
+        ReadMaster(board.masterFd(), std::size_t(frames) * frameBytes, 120'000,
+                   [&](std::size_t received, long long ns) {
+                       while (arrivals.size() < received / frameBytes)
+                           arrivals.push_back(ns);
+                   });
+        int status = 0;
+        ::waitpid(writer, &status, 0);
+    }
+    return arrivals;
+}
+
+// Plays `frames` eight-channel frames with `options` before the file and returns when the last
+// byte of each frame came off the pty master.
+std::vector<long long> PlayArrivals(int frames, const std::vector<std::string>& options) {
+    testing::PtyPair board;
+    QTemporaryDir directory;
+    const std::string path = directory.filePath(QStringLiteral("ramp.txt")).toStdString();
+    if (FILE* file = std::fopen(path.c_str(), "w")) {
+        for (int i = 0; i < frames; ++i) {
+            const std::string code = std::to_string(i % 256) + " ";
+            std::string line = "eight ";
+            for (int channel = 0; channel < 8; ++channel)
+                line += code;
+            std::fputs((line + "\n").c_str(), file);
+        }
+        std::fclose(file);
+    }
+    std::vector<std::string> command = {BinDir() + "/quillon-send", "--port",
+                                        board.slavePath().toStdString(), "play"};
+    command.insert(command.end(), options.begin(), options.end());
+    command.push_back(path);
+    return Arrivals(board, frames, Spawn(command));
+}
+
+// The same 40 Hz schedule kept by a bare loop: a forked child that sleeps on a timerfd until each
+// absolute deadline and write(2)s the frame to the same kind of pty. The floor of the method.
+std::vector<long long> BareLoopArrivals(int frames) {
+    testing::PtyPair board;
+    const std::string slave = board.slavePath().toStdString();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int port = ::open(slave.c_str(), O_WRONLY | O_NOCTTY);
+        const int timer = ::timerfd_create(CLOCK_MONOTONIC, 0);
+        const long long start = MonotonicNs();
+        for (int i = 0; i < frames; ++i) {
+            const long long due = start + i * (kNsPerMs * 25);
+            itimerspec spec{};
+            spec.it_value.tv_sec = due / 1'000'000'000;
+            spec.it_value.tv_nsec = due % 1'000'000'000;
+            std::uint64_t expirations = 0;
+            ::timerfd_settime(timer, TFD_TIMER_ABSTIME, &spec, nullptr);
+            if (::read(timer, &expirations, sizeof expirations) < 0 ||
+                ::write(port, kFrame, std::strlen(kFrame)) < 0)
+                ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    return Arrivals(board, frames, pid);
+}
+
+struct Lateness {
+    double p50 = 0, p99 = 0, max = 0;
+};
+
+// The program's zero is not visible from outside: take the one that fits best, the median of
+// arrival - 25 ms x i, and measure each frame against zero + 25 ms x i.
+Lateness PacingLateness(const std::vector<long long>& arrivals) {
+    const double periodNs = 1e9 / kPacedRateHz;
+    std::vector<double> zeros;
+    for (std::size_t i = 0; i < arrivals.size(); ++i)
+        zeros.push_back(double(arrivals[i] - arrivals.front()) - periodNs * double(i));
+    std::sort(zeros.begin(), zeros.end());
+    const double zero = zeros.empty() ? 0 : zeros[zeros.size() / 2];
+    std::vector<double> lateness;
+    for (std::size_t i = 0; i < arrivals.size(); ++i) {
+        const double scheduled = double(arrivals.front()) + zero + periodNs * double(i);
+        lateness.push_back(std::abs(double(arrivals[i]) - scheduled) / double(kNsPerMs));
+    }
+    return {Percentile(lateness, 0.5), Percentile(lateness, 0.99), Percentile(lateness, 1.0)};
+}
+
+double SpanMs(const std::vector<long long>& arrivals) {
+    return arrivals.size() < 2 ? 0 : double(arrivals.back() - arrivals.front()) / double(kNsPerMs);
+}
+
+void AddSpanRow(BenchTable& table, const std::string& what, int frames,
+                const std::vector<std::string>& options, double periodMs) {
+    const std::vector<long long> arrivals = PlayArrivals(frames, options);
+    const double expected = periodMs * (frames - 1);
+    const double span = SpanMs(arrivals);
+    table.add({what + ": first to last arrival (ms)", span,
+               std::to_string(frames - 1) + " x " + FormatNumber(periodMs, 3) + " ms", expected,
+               span / expected, "within 5 ms", std::abs(span - expected) < 5,
+               std::to_string(arrivals.size()) + " of " + std::to_string(frames) +
+                   " frames arrived, in order"});
+}
+
+} // namespace
+
+void RunPacingBenchmark(BenchTable& table) {
+    const std::vector<long long> arrivals = PlayArrivals(kPacedFrames, {"--rate", "40"});
+    const std::vector<long long> bareArrivals = BareLoopArrivals(kPacedFrames);
+    const Lateness send = PacingLateness(arrivals);
+    const Lateness bare = PacingLateness(bareArrivals);
+    const std::string reference = "bare timerfd + write(2) loop, same method";
+    table.add({"play --rate 40: |arrival - schedule| p50 (ms)", send.p50, reference, bare.p50,
+               send.p50 / bare.p50, "reference", false,
+               std::to_string(arrivals.size()) + " of " + std::to_string(kPacedFrames) +
+                   " eight-channel frames arrived; max " + FormatNumber(send.max, 3) + " vs " +
+                   FormatNumber(bare.max, 3) + " ms",
+               true});
+    table.add({"play --rate 40: |arrival - schedule| p99 (ms)", send.p99, reference, bare.p99,
+               send.p99 / bare.p99, "< 2 ms", send.p99 < 2,
+               "first to last " + FormatNumber(SpanMs(arrivals), 1) + " ms for 999 x 25 = 24975; " +
+                   std::to_string(bareArrivals.size()) + " frames of the bare loop arrived"});
+
+    const double lineMs = 22 * 10 / 9.6;
+    AddSpanRow(table, "play --rate 40, 200 frames", 200, {"--rate", "40"}, 25);
+    AddSpanRow(table, "play at the line's rate, 100 frames", 100, {}, lineMs);
+    AddSpanRow(table, "play --rate 50 (held to the line), 100 frames", 100, {"--rate", "50"},
+               lineMs);
+}
+
+} // namespace quillon::bench

@@ -1,0 +1,43 @@
+#pragma once
+
+// quillon-send's command line: options, then a command and its arguments.
+
+#include "commands.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillon::cli {
+
+// Exit statuses, as --help lists them.
+enum ExitStatus {
+    kSent = 0,
+    kPortTrouble = 1,
+    kBadInput = 2,
+    kNoReply = 3,
+    kInterrupted = 130,
+};
+
+inline constexpr std::chrono::milliseconds kDefaultReplyWait{500};
+
+struct Invocation {
+    enum class Action { Send, Play, Help, Version };
+    Action action = Action::Help;
+    std::optional<std::string> port;
+    bool dryRun = false;
+    std::optional<std::chrono::milliseconds> replyWait;
+    Frame frame;                  // Send
+    std::string sequenceFile;     // Play: a path, or "-" for standard input
+    std::optional<double> rateHz; // Play
+};
+
+// `arguments` without the program name. Throws Refusal for an unknown option, a bad value or a
+// command the board should not get; nothing after the command word is taken as an option (so
+// "-1" is a value), except play's own --rate.
+Invocation ParseCommandLine(const std::vector<std::string>& arguments);
+
+std::string HelpText();
+
+} // namespace quillon::cli

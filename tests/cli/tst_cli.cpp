@@ -1,0 +1,429 @@
+#include "play_schedule.h"
+#include "pty_pair.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using namespace quillon::cli;
+using quillon::testing::PtyPair;
+
+namespace {
+
+constexpr int kTimeoutMs = 10000;
+
+// Where the device comes from in a run of the program.
+enum class PortBy { Option, OptionWithEquals, Port1Variable, Port2Variable };
+
+struct Outcome {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QString ProgramPath() {
+    return qEnvironmentVariable("QUILLON_TEST_BIN_DIR") + QStringLiteral("/quillon-send");
+}
+
+// The program with a German locale (a decimal comma there must change nothing) and no port
+// variables unless a row sets them.
+void Prepare(QProcess& process, const QStringList& arguments,
+             const QProcessEnvironment& extra = {}) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("QUILLON_PORT1"));
+    environment.remove(QStringLiteral("QUILLON_PORT2"));
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
+    for (const QString& name : extra.keys())
+        environment.insert(name, extra.value(name));
+    process.setProcessEnvironment(environment);
+    process.setProgram(ProgramPath());
+    process.setArguments(arguments);
+}
+
+Outcome Finish(QProcess& process) {
+    process.waitForFinished(kTimeoutMs);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+Outcome Run(const QStringList& arguments, const QByteArray& input = {},
+            const QProcessEnvironment& extra = {}) {
+    QProcess process;
+    Prepare(process, arguments, extra);
+    process.start();
+    process.write(input);
+    process.closeWriteChannel();
+    return Finish(process);
+}
+
+QByteArray Bytes(std::initializer_list<int> values) {
+    QByteArray bytes;
+    for (int value : values)
+        bytes.append(char(value));
+    return bytes;
+}
+
+QStringList Words(const char* text) {
+    return QString::fromUtf8(text).split(u' ', Qt::SkipEmptyParts);
+}
+
+// Frames and pauses of a sequence as --dry-run prints them.
+QStringList Shown(const std::vector<Step>& steps) {
+    QStringList shown;
+    for (const Step& step : steps) {
+        if (const Frame* frame = std::get_if<Frame>(&step))
+            shown << QString::fromStdString(DisplayFrame(*frame));
+        else
+            shown << QStringLiteral("wait %1").arg(std::get<Pause>(step).length.count());
+    }
+    return shown;
+}
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+
+private slots:
+    void commandWritesExactBytes_data();
+    void commandWritesExactBytes();
+    void refusalWritesNothing_data();
+    void refusalWritesNothing();
+    void replyIsPrinted_data();
+    void replyIsPrinted();
+    void interruptedPlayEndsOnWholeFrame();
+    void sequenceIsReadWhole_data();
+    void sequenceIsReadWhole();
+    void scheduleOffsets_data();
+    void scheduleOffsets();
+    void lateFramesKeepTheirPlaceInTheSchedule();
+};
+
+void TestCli::commandWritesExactBytes_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<PortBy>("portBy");
+    QTest::addColumn<QByteArray>("shown");
+    QTest::addColumn<QByteArray>("wire");
+
+    const QByteArray eight =
+        Bytes({0x32, 0x30, 0x31, 0x00, 0x31, 0x20, 0x31, 0x40, 0x31, 0x60, 0x31,
+               0x80, 0x31, 0xA0, 0x31, 0xC0, 0x31, 0xFF, 0x39, 0x39, 0x39, 0x39});
+    const QByteArray eightShown =
+        "32 30 31 00 31 20 31 40 31 60 31 80 31 A0 31 C0 31 FF 39 39 39 39\n";
+
+    QTest::newRow("single sets one channel in millivolts")
+        << Words("single 0 1.100") << QByteArray() << PortBy::Option
+        << QByteArray("0000110099999999999999\n") << QByteArray("0000110099999999999999");
+    QTest::newRow("single pads a small value and takes the top of its field")
+        << Words("single 7 0.005") << QByteArray() << PortBy::Option
+        << QByteArray("0070000599999999999999\n") << QByteArray("0070000599999999999999");
+    QTest::newRow("single takes 9.999 V, the widest value its field holds")
+        << Words("single 3 9.999") << QByteArray() << PortBy::OptionWithEquals
+        << QByteArray("0030999999999999999999\n") << QByteArray("0030999999999999999999");
+    QTest::newRow("four sets four channels in tens of millivolts")
+        << Words("four 0:1.00 1:2.02 2:3.86 3:4.00") << QByteArray() << PortBy::Port1Variable
+        << QByteArray("1000100102022038630400\n") << QByteArray("1000100102022038630400");
+    QTest::newRow("four takes channels in any order and zero volts")
+        << Words("four 7:0 5:0.5 3:9.99 1:0.01") << QByteArray() << PortBy::Option
+        << QByteArray("1070000500503099910001\n") << QByteArray("1070000500503099910001");
+    QTest::newRow("eight sends raw codes, shown as hex bytes")
+        << Words("eight 0 32 64 96 128 160 192 255") << QByteArray() << PortBy::Option << eightShown
+        << eight;
+    QTest::newRow("reset is the one byte U, on port 2 when port 1 is missing")
+        << Words("reset") << QByteArray() << PortBy::Port2Variable << QByteArray("U\n")
+        << QByteArray("U");
+    QTest::newRow("options may be ended by --")
+        << Words("-- single 1 2.5") << QByteArray() << PortBy::Option
+        << QByteArray("0010250099999999999999\n") << QByteArray("0010250099999999999999");
+    QTest::newRow("play sends a sequence from standard input in order, skipping comments")
+        << Words("play -")
+        << QByteArray("# ramp\nsingle 0 1.000\n\n  wait 10\r\nreset\neight 0 32 64 96 128 160 192 "
+                      "255\n")
+        << PortBy::Option << "0000100099999999999999\nwait 10\nU\n" + eightShown
+        << "0000100099999999999999U" + eight;
+    QTest::newRow("play at a rate faster than the line still sends every frame")
+        << Words("play --rate 1000 -") << QByteArray("single 0 1\nsingle 0 2\n") << PortBy::Option
+        << QByteArray("0000100099999999999999\n0000200099999999999999\n")
+        << QByteArray("00001000999999999999990000200099999999999999");
+}
+
+void TestCli::commandWritesExactBytes() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(PortBy, portBy);
+    QFETCH(QByteArray, shown);
+    QFETCH(QByteArray, wire);
+
+    const Outcome dryRun = Run(QStringList{QStringLiteral("--dry-run")} + arguments, input);
+    QCOMPARE(dryRun.status, 0);
+    QCOMPARE(dryRun.out, shown);
+
+    PtyPair board;
+    QVERIFY(board.isValid());
+    QStringList options;
+    QProcessEnvironment environment;
+    const QString missing = QStringLiteral("/nonexistent/quillon-port");
+    switch (portBy) {
+    case PortBy::Option:
+        options << QStringLiteral("--port") << board.slavePath();
+        break;
+    case PortBy::OptionWithEquals:
+        options << QStringLiteral("--port=") + board.slavePath();
+        break;
+    case PortBy::Port1Variable:
+        environment.insert(QStringLiteral("QUILLON_PORT1"), board.slavePath());
+        environment.insert(QStringLiteral("QUILLON_PORT2"), missing);
+        break;
+    case PortBy::Port2Variable:
+        environment.insert(QStringLiteral("QUILLON_PORT1"), missing);
+        environment.insert(QStringLiteral("QUILLON_PORT2"), board.slavePath());
+        break;
+    }
+    const Outcome sent = Run(options + arguments, input, environment);
+    QCOMPARE(sent.status, 0);
+    QCOMPARE(sent.out, QByteArray());
+    QCOMPARE(board.readExactly(wire.size()), wire);
+    QCOMPARE(board.readAvailable(), QByteArray());
+}
+
+void TestCli::refusalWritesNothing_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("named");
+
+    auto bad = [](const char* name, const char* arguments, const char* named) {
+        QTest::newRow(name) << Words(arguments) << QByteArray() << 2 << QString::fromUtf8(named);
+    };
+    bad("a channel above 7", "single 8 1.000", "\"8\"");
+    bad("a channel of two digits", "single 07 1.000", "\"07\"");
+    bad("a single value of five digits", "single 0 12.5", "\"12.5\"");
+    bad("a negative value, which is a value and not an option", "single 0 -1", "\"-1\"");
+    bad("a fraction of a millivolt", "single 0 1.0005", "\"1.0005\"");
+    bad("a decimal comma", "single 0 1,100", "\"1,100\"");
+    bad("a four-channel value of four digits", "four 0:1.00 1:10.00 2:3.86 3:4.00", "\"10.00\"");
+    bad("a four-channel entry without its colon", "four 0:1.00 1 2:3.86 3:4.00", "\"1\"");
+    bad("three entries for four", "four 0:1.00 1:2.02 2:3.86", "4 arguments");
+    bad("a code above 255", "eight 0 0 0 256 0 0 0 0", "\"256\"");
+    bad("a code that is not whole", "eight 0 0 0 1.5 0 0 0 0", "\"1.5\"");
+    bad("a negative code", "eight -1 0 0 0 0 0 0 0", "\"-1\"");
+    bad("seven codes", "eight 0 0 0 0 0 0 0", "8 arguments");
+    bad("reset with an argument", "reset now", "0 arguments");
+    bad("an unknown command", "blink 3", "\"blink\"");
+    bad("an unknown option", "--fast single 0 1", "\"--fast\"");
+    bad("no command at all", "--dry-run", "no command");
+    bad("a reply wait that is not a number", "--reply=soon reset", "--reply=soon");
+    bad("a rate of zero", "play --rate 0 -", "\"0\"");
+    bad("a sequence file that does not exist", "play /nonexistent/ramp.txt",
+        "/nonexistent/ramp.txt");
+    QTest::newRow("a bad line refuses the whole sequence and names its number")
+        << Words("play -") << QByteArray("single 0 1\nwait 10\nsingle 9 1\nreset\n") << 2
+        << QStringLiteral("line 3");
+    QTest::newRow("a pause that is not whole milliseconds")
+        << Words("play -") << QByteArray("wait 1.5\n") << 2 << QStringLiteral("\"1.5\"");
+    QTest::newRow("play inside a sequence")
+        << Words("play -") << QByteArray("play -\n") << 2 << QStringLiteral("line 1");
+    QTest::newRow("a device that cannot be opened is port trouble")
+        << Words("--port /nonexistent/tty single 0 1") << QByteArray() << 1
+        << QStringLiteral("/nonexistent/tty");
+}
+
+void TestCli::refusalWritesNothing() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(int, status);
+    QFETCH(QString, named);
+
+    PtyPair board;
+    QVERIFY(board.isValid());
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("QUILLON_PORT1"), board.slavePath());
+    const Outcome outcome = Run(arguments, input, environment);
+    QCOMPARE(outcome.status, status);
+    QCOMPARE(outcome.out, QByteArray());
+    QVERIFY2(outcome.err.startsWith("quillon-send: ") && outcome.err.count('\n') == 1 &&
+                 outcome.err.endsWith('\n'),
+             outcome.err.constData());
+    QVERIFY2(QString::fromUtf8(outcome.err).contains(named), outcome.err.constData());
+    QCOMPARE(board.readAvailable(), QByteArray());
+}
+
+void TestCli::replyIsPrinted_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out");
+
+    QTest::newRow("the board's answer is printed")
+        << Words("--reply=5000 single 0 1.100") << QByteArray("0000110099999999999999") << 0
+        << QByteArray("0000110099999999999999\n");
+    QTest::newRow("an answer shorter than a frame is printed too")
+        << Words("--reply=5000 reset") << QByteArray("OK") << 0 << QByteArray("OK\n");
+    QTest::newRow("a silent board is no reply")
+        << Words("--reply=200 reset") << QByteArray() << 3 << QByteArray();
+}
+
+void TestCli::replyIsPrinted() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, reply);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+
+    PtyPair board;
+    QVERIFY(board.isValid());
+    QProcess process;
+    Prepare(process, QStringList{QStringLiteral("--port"), board.slavePath()} + arguments);
+    process.start();
+    QVERIFY(!board.readUntilQuiet(kTimeoutMs, 50).isEmpty());
+    if (!reply.isEmpty())
+        QVERIFY(board.write(reply));
+    const Outcome outcome = Finish(process);
+    QCOMPARE(outcome.status, status);
+    QCOMPARE(outcome.out, out);
+}
+
+void TestCli::interruptedPlayEndsOnWholeFrame() {
+    QTemporaryDir directory;
+    QFile sequence(directory.filePath(QStringLiteral("ramp.txt")));
+    QVERIFY(sequence.open(QIODevice::WriteOnly));
+    QList<QByteArray> frames;
+    for (int code = 0; code < 200; ++code) {
+        const QByteArray line = "eight " + QByteArray::number(code) + " 0 0 0 0 0 0 " +
+                                QByteArray::number(255 - code) + '\n';
+        sequence.write(line);
+        frames << Bytes({0x32, 0x30, 0x31, code, 0x31, 0,    0x31,       0,    0x31, 0,    0x31,
+                         0,    0x31, 0,    0x31, 0,    0x31, 255 - code, 0x39, 0x39, 0x39, 0x39});
+    }
+    sequence.close();
+
+    PtyPair board;
+    QVERIFY(board.isValid());
+    QProcess process;
+    Prepare(process, {QStringLiteral("--port"), board.slavePath(), QStringLiteral("play"),
+                      QStringLiteral("--rate"), QStringLiteral("20"), sequence.fileName()});
+    process.start();
+    QByteArray received = board.readExactly(3 * 22, kTimeoutMs);
+    QCOMPARE(received.size(), 3 * 22);
+    ::kill(pid_t(process.processId()), SIGINT);
+    const Outcome outcome = Finish(process);
+    QCOMPARE(outcome.status, 130);
+    received += board.readAvailable();
+    QVERIFY(received.size() < 200 * 22);
+    QCOMPARE(received.size() % 22, 0);
+    for (qsizetype i = 0; i < received.size() / 22; ++i)
+        QCOMPARE(received.mid(i * 22, 22), frames[i]);
+}
+
+void TestCli::sequenceIsReadWhole_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("refusal");
+
+    QTest::newRow("comments, blank lines and spaces around words are skipped")
+        << QByteArray("# a ramp\n\n   \n  single\t0  1.000  \n#reset\n")
+        << QStringList{"0000100099999999999999"} << QString();
+    QTest::newRow("a last line without its line end counts")
+        << QByteArray("reset\nwait 250") << QStringList{"U", "wait 250"} << QString();
+    QTest::newRow("Windows line ends are read as line ends")
+        << QByteArray("reset\r\nfour 0:1 1:2 2:3 3:4\r\n")
+        << QStringList{"U", "1000100102002030030400"} << QString();
+    QTest::newRow("an empty sequence is no frames")
+        << QByteArray("\n# nothing\n") << QStringList{} << QString();
+    QTest::newRow("the first bad line is named, counting skipped lines")
+        << QByteArray("# header\n\nsingle 0 1\nsingle 0 12.5\nblink\n") << QStringList{}
+        << QStringLiteral("line 4: ");
+    QTest::newRow("a negative pause is refused")
+        << QByteArray("wait -5\n") << QStringList{} << QStringLiteral("line 1: ");
+    QTest::newRow("a pause without its length is refused")
+        << QByteArray("reset\nwait\n") << QStringList{} << QStringLiteral("line 2: ");
+}
+
+void TestCli::sequenceIsReadWhole() {
+    QFETCH(QByteArray, text);
+    QFETCH(QStringList, steps);
+    QFETCH(QString, refusal);
+
+    try {
+        const std::vector<Step> parsed = ParseSequence(text.toStdString());
+        QVERIFY2(refusal.isEmpty(), "the sequence was not refused");
+        QCOMPARE(Shown(parsed), steps);
+    } catch (const Refusal& error) {
+        QVERIFY2(!refusal.isEmpty() && QString::fromUtf8(error.what()).startsWith(refusal),
+                 error.what());
+    }
+}
+
+void TestCli::scheduleOffsets_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<double>("rate"); // 0: as fast as the line carries each frame
+    QTest::addColumn<QList<qint64>>("offsetsNs");
+    QTest::addColumn<bool>("held");
+
+    const QByteArray threeEight = "eight 1 1 1 1 1 1 1 1\neight 2 2 2 2 2 2 2 2\n"
+                                  "eight 3 3 3 3 3 3 3 3\n";
+    QTest::newRow("by default each 22-byte frame follows after its 22.92 ms on the line")
+        << threeEight << 0.0 << QList<qint64>{0, 22'916'666, 45'833'333} << false;
+    QTest::newRow("by default a reset takes the line for one byte only")
+        << QByteArray("reset\nreset\nsingle 0 1\n") << 0.0 << QList<qint64>{0, 1'041'666, 2'083'333}
+        << false;
+    QTest::newRow("40 frames a second are 25 ms apart")
+        << threeEight << 40.0 << QList<qint64>{0, 25'000'000, 50'000'000} << false;
+    QTest::newRow("50 frames a second of 22 bytes are held to the line's rate")
+        << threeEight << 50.0 << QList<qint64>{0, 22'916'666, 45'833'333} << true;
+    QTest::newRow("a fast rate of one-byte frames is held to one byte's time")
+        << QByteArray("reset\nreset\n") << 5000.0 << QList<qint64>{0, 1'041'666} << true;
+    QTest::newRow("a pause delays every later frame without moving the grid")
+        << QByteArray("reset\nwait 100\nreset\nreset\n") << 40.0
+        << QList<qint64>{0, 125'000'000, 150'000'000} << false;
+}
+
+void TestCli::scheduleOffsets() {
+    QFETCH(QByteArray, text);
+    QFETCH(double, rate);
+    QFETCH(QList<qint64>, offsetsNs);
+    QFETCH(bool, held);
+
+    const PlaySchedule schedule(ParseSequence(text.toStdString()),
+                                rate > 0 ? std::optional(rate) : std::nullopt);
+    QList<qint64> offsets;
+    for (std::size_t i = 0; i < schedule.size(); ++i)
+        offsets << schedule.offset(i).count();
+    QCOMPARE(offsets, offsetsNs);
+    QCOMPARE(schedule.heldToLine(), held);
+}
+
+void TestCli::lateFramesKeepTheirPlaceInTheSchedule() {
+    std::string text;
+    for (int i = 0; i < 1000; ++i)
+        text += "single 0 " + std::to_string(i % 5) + "\n";
+    const PlaySchedule schedule(ParseSequence(text), 40.0);
+    Nanoseconds now{1'000'000};
+    PlayScheduler scheduler(schedule, [&] { return now; });
+    scheduler.start();
+
+    QVERIFY(scheduler.takeDue());
+    QVERIFY(!scheduler.takeDue());
+    QCOMPARE(scheduler.nextDueAt(), now + std::chrono::milliseconds(25));
+
+    // Woken 60 ms late: the three frames due by then come at once; the next keeps its time.
+    now += std::chrono::milliseconds(85);
+    QVERIFY(scheduler.takeDue());
+    QVERIFY(scheduler.takeDue());
+    QVERIFY(scheduler.takeDue());
+    QVERIFY(!scheduler.takeDue());
+    QCOMPARE(scheduler.sent(), std::size_t(4));
+    QCOMPARE(scheduler.nextDueAt() - scheduler.startedAt(), std::chrono::milliseconds(100));
+
+    now = scheduler.startedAt() + std::chrono::milliseconds(999 * 25);
+    while (scheduler.takeDue()) {
+    }
+    QVERIFY(scheduler.finished());
+    QCOMPARE(scheduler.sent(), std::size_t(1000));
+    QCOMPARE(scheduler.remaining(), Nanoseconds(22'916'666));
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
