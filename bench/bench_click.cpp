@@ -73,9 +73,10 @@ std::optional<MasterReader::Arrival> ServeUntilArrival(MasterReader& reader) {
     const auto deadline = MasterReader::Clock::now() + kFrameTimeout;
     for (;;) {
         QCoreApplication::processEvents();
-        if (auto arrival = reader.waitForFrame(1ms))
+        const bool last = MasterReader::Clock::now() > deadline;
+        if (auto arrival = reader.waitForFrame(1ms, !last))
             return arrival;
-        if (MasterReader::Clock::now() > deadline)
+        if (last)
             return std::nullopt;
     }
 }

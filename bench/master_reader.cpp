@@ -26,10 +26,12 @@ void MasterReader::expect(const QByteArray& frame) {
     m_collecting = true;
 }
 
-std::optional<MasterReader::Arrival> MasterReader::waitForFrame(std::chrono::milliseconds timeout) {
+std::optional<MasterReader::Arrival> MasterReader::waitForFrame(std::chrono::milliseconds timeout,
+                                                                bool keepCollecting) {
     std::unique_lock lock(m_mutex);
     m_arrived.wait_for(lock, timeout, [this] { return m_arrival.has_value(); });
-    m_collecting = false;
+    if (!keepCollecting || m_arrival)
+        m_collecting = false;
     return m_arrival;
 }
 

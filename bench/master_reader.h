@@ -29,8 +29,10 @@ public:
         Clock::time_point at; // when the read that completed the frame returned
         bool matched;         // the bytes were the expected ones
     };
-    // The expected frame's arrival, or nothing within `timeout`.
-    std::optional<Arrival> waitForFrame(std::chrono::milliseconds timeout);
+    // The expected frame's arrival, or nothing within `timeout`; then bytes count as strays,
+    // unless the caller will wait again.
+    std::optional<Arrival> waitForFrame(std::chrono::milliseconds timeout,
+                                        bool keepCollecting = false);
 
     // Bytes that came while no frame was expected, or after it was complete.
     qsizetype strayBytes() const;
