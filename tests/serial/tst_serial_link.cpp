@@ -499,9 +499,12 @@ void tst_SerialLink::longFrameLeavesTheEventLoopServing() {
     ticker.start(10);
 
     QCOMPARE(link.WriteText(QString::fromLatin1(frame)), WriteOutcome::Queued);
-    QVERIFY(link.bytesToWrite() > 0);
+    const qint64 firstPending = link.bytesToWrite();
+    QVERIFY(firstPending > 0);
+    // The driver may take a little more of the first frame meanwhile, never the second first.
     QCOMPARE(link.WriteText(QString::fromLatin1(second)), WriteOutcome::Queued);
-    QCOMPARE(link.bytesToWrite(), frame.size() + second.size());
+    QVERIFY(link.bytesToWrite() > second.size());
+    QVERIFY(link.bytesToWrite() <= firstPending + second.size());
     QTRY_VERIFY_WITH_TIMEOUT(written.count() == 1, 60000);
     QCOMPARE(board.get(), frame + second);
     QVERIFY(ticks > 3);
@@ -516,9 +519,11 @@ void tst_SerialLink::refusesAFrameThatWouldOverfillTheQueue() {
 
     const QByteArray big(SerialLink::kMaxQueuedBytes - 10, '1');
     QCOMPARE(link.WriteText(QString::fromLatin1(big)), WriteOutcome::Queued);
-    QCOMPARE(link.WriteText(QString(11, QLatin1Char('2'))), WriteOutcome::LineBusy);
-    QCOMPARE(link.WriteText(QString(10, QLatin1Char('3'))), WriteOutcome::Queued);
-    QCOMPARE(first.board().readExactly(big.size() + 10, 60000), big + QByteArray(10, '3'));
+    // The driver may have taken some of it already.
+    const qint64 room = SerialLink::kMaxQueuedBytes - link.bytesToWrite();
+    QCOMPARE(link.WriteText(QString(room + 1, QLatin1Char('2'))), WriteOutcome::LineBusy);
+    QCOMPARE(link.WriteText(QString(room, QLatin1Char('3'))), WriteOutcome::Queued);
+    QCOMPARE(first.board().readExactly(big.size() + room, 60000), big + QByteArray(room, '3'));
     QCOMPARE(first.board().readUntilQuiet(kQuietMs), QByteArray());
     QCOMPARE(link.WriteText(QStringLiteral("U")), WriteOutcome::Queued);
     QCOMPARE(first.board().readExactly(1), QByteArray("U"));
