@@ -204,8 +204,16 @@ void tst_Install::installedPanelDrivesTheInstalledBoard() {
     panel.start(installed("bin/quillon"), {});
     QVERIFY(panel.waitForStarted());
 
-    QTRY_VERIFY_WITH_TIMEOUT(x.xdotool({"search", "--onlyvisible", "--name", "^Form1$"}),
-                             kStartTimeoutMs);
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            return x.xdotool({"search", "--onlyvisible", "--name", "^Form1$"});
+        },
+        kStartTimeoutMs);
+    QVERIFY2(shown,
+             qPrintable(QStringLiteral("no Form1 window; the panel is %1 (exit %2), stderr: %3")
+                            .arg(panel.state() == QProcess::Running ? "running" : "gone")
+                            .arg(panel.exitCode())
+                            .arg(QString::fromLocal8Bit(panel.readAllStandardError()))));
     QVERIFY(x.clickAt(kSingleChannelSendOnScreen));
     QByteArray printed;
     QTRY_VERIFY_WITH_TIMEOUT((printed += board.readAllStandardOutput()).contains("ch0 1.100 V"),
