@@ -17,6 +17,8 @@ using quillon::testing::XvfbSession;
 namespace {
 
 constexpr int kStartTimeoutMs = 30000;
+// A first GUI start on a loaded machine may also build the font caches.
+constexpr int kWindowTimeoutMs = 90000;
 constexpr int kToolTimeoutMs = 240000;
 
 struct ToolRun {
