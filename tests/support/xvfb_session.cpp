@@ -27,7 +27,20 @@ QString XvfbSession::missingTool() {
     return {};
 }
 
+// A server that has told its display number may still not be reachable there (one was seen to
+// refuse every client on a loaded machine), so the session counts as started only once a client
+// has connected, and a server that never lets one in is replaced.
 bool XvfbSession::start(int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    for (int attempt = 0; attempt < 3 && !deadline.hasExpired(); ++attempt) {
+        if (startServer(deadline) && waitUntilReachable(deadline))
+            return true;
+        StopProcess(m_server);
+    }
+    return false;
+}
+
+bool XvfbSession::startServer(const QDeadlineTimer& deadline) {
     // -displayfd lets the server pick a free display and tell us its number, so that tests
     // running side by side never share one.
     m_server.start(QStringLiteral("Xvfb"),
@@ -36,7 +49,6 @@ bool XvfbSession::start(int timeoutMs) {
         m_error = m_server.errorString();
         return false;
     }
-    const QDeadlineTimer deadline(timeoutMs);
     while (!m_server.canReadLine() && m_server.state() == QProcess::Running &&
            !deadline.hasExpired())
         m_server.waitForReadyRead(int(deadline.remainingTime()));
@@ -50,6 +62,18 @@ bool XvfbSession::start(int timeoutMs) {
     m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     m_environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
     return true;
+}
+
+bool XvfbSession::waitUntilReachable(const QDeadlineTimer& deadline) {
+    while (m_server.state() == QProcess::Running && !deadline.hasExpired()) {
+        if (xdotool({"getdisplaygeometry"}))
+            return true;
+        m_server.waitForFinished(100);
+    }
+    m_error = QStringLiteral("Xvfb on %1 let no client in: %2")
+                  .arg(m_environment.value(QStringLiteral("DISPLAY")),
+                       QString::fromLocal8Bit(m_server.readAllStandardError()));
+    return false;
 }
 
 bool XvfbSession::xdotool(const QStringList& arguments, QByteArray* output) {

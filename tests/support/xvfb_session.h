@@ -4,6 +4,7 @@
 // and click them through the X server with xdotool.
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QPoint>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -41,6 +42,9 @@ public:
     bool clickAt(QPoint screenPoint);
 
 private:
+    bool startServer(const QDeadlineTimer& deadline);
+    bool waitUntilReachable(const QDeadlineTimer& deadline);
+
     QProcess m_server;
     QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment();
     QString m_error;
