@@ -3,6 +3,7 @@
 // from the frames' arrival on the pty.
 
 #include "bench_table.h"
+#include "process_stats.h"
 #include "pty_pair.h"
 
 #include <QByteArray>
@@ -37,12 +38,6 @@ constexpr int kPacedFrames = 1000;
 constexpr double kPacedRateHz = 40;
 constexpr long long kNsPerMs = 1'000'000;
 constexpr const char* kFrame = "0000110099999999999999";
-
-long long MonotonicNs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
-}
 
 std::string BinDir() {
     char path[PATH_MAX] = {};
@@ -116,14 +111,6 @@ std::optional<double> StartToExit(const std::vector<std::string>& command) {
     if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
         return std::nullopt;
     return double(MonotonicNs() - spawned) / kNsPerMs;
-}
-
-double Percentile(std::vector<double> values, double fraction) {
-    if (values.empty())
-        return NAN;
-    std::sort(values.begin(), values.end());
-    const auto index = std::size_t(std::ceil(fraction * double(values.size()))) - 1;
-    return values[std::min(index, values.size() - 1)];
 }
 
 } // namespace
@@ -243,11 +230,11 @@ std::vector<long long> BareLoopArrivals(int frames) {
         const long long start = MonotonicNs();
         for (int i = 0; i < frames; ++i) {
             const long long due = start + i * (kNsPerMs * 25);
-            itimerspec spec{};
-            spec.it_value.tv_sec = due / 1'000'000'000;
-            spec.it_value.tv_nsec = due % 1'000'000'000;
+            itimerspec expiry{};
+            expiry.it_value.tv_sec = due / 1'000'000'000;
+            expiry.it_value.tv_nsec = due % 1'000'000'000;
             std::uint64_t expirations = 0;
-            ::timerfd_settime(timer, TFD_TIMER_ABSTIME, &spec, nullptr);
+            ::timerfd_settime(timer, TFD_TIMER_ABSTIME, &expiry, nullptr);
             if (::read(timer, &expirations, sizeof expirations) < 0 ||
                 ::write(port, kFrame, std::strlen(kFrame)) < 0)
                 ::_exit(1);

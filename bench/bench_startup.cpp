@@ -41,12 +41,6 @@ constexpr int kRuns = 20;
 constexpr double kNsPerMs = 1e6;
 constexpr double kKiBPerMiB = 1024;
 
-long long MonotonicNs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
-}
-
 // Watches every event of the application for the window's first Expose event and notes the time
 // and peak RSS; once the event has been handled (the window painted) notes them again, prints
 // "<exposed ns> <peak KiB> <painted ns> <peak KiB> <anonymous KiB> <port open>" and quits.

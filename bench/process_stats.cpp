@@ -1,5 +1,7 @@
 #include "process_stats.h"
 
+#include <ctime>
+
 #include <algorithm>
 #include <charconv>
 #include <fstream>
@@ -55,6 +57,12 @@ double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const std::size_t middle = values.size() / 2;
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+long long MonotonicNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
 }
 
 } // namespace quillon::bench

@@ -14,6 +14,9 @@ long AnonymousKiB();
 // This process's peak resident set (getrusage's ru_maxrss), in KiB.
 long PeakResidentKiB();
 
+// CLOCK_MONOTONIC now, in nanoseconds: the clock a child process reads too.
+long long MonotonicNs();
+
 // The median, and the value below which `fraction` of the values lie; both 0 for no values.
 double Median(std::vector<double> values);
 double Percentile(std::vector<double> values, double fraction);

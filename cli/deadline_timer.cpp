@@ -30,10 +30,10 @@ void DeadlineTimer::fireAt(std::chrono::nanoseconds steadyTime) {
     using namespace std::chrono;
     // A zero it_value would disarm the timer; the earliest time still fires at once.
     const nanoseconds when = std::max(steadyTime, nanoseconds(1));
-    itimerspec spec{};
-    spec.it_value.tv_sec = duration_cast<seconds>(when).count();
-    spec.it_value.tv_nsec = (when - duration_cast<seconds>(when)).count();
-    ::timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    itimerspec expiry{};
+    expiry.it_value.tv_sec = duration_cast<seconds>(when).count();
+    expiry.it_value.tv_nsec = (when - duration_cast<seconds>(when)).count();
+    ::timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &expiry, nullptr);
 }
 
 void DeadlineTimer::stop() {
