@@ -2,10 +2,10 @@
 // commands on a steady clock, with the panel's own frames and stricter checks.
 
 #include "command_line.h"
-#include "interrupt_signal.h"
 #include "play_schedule.h"
 #include "sender.h"
 #include "serial_link.h"
+#include "shutdown_signals.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -70,7 +70,10 @@ int Run(int argc, char* argv[], const Invocation& invocation,
         const std::optional<PlaySchedule>& schedule) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillon-send"));
-    InterruptSignal interruptSignal;
+    quillon::ShutdownSignals shutdownSignals;
+    if (!shutdownSignals.isValid())
+        Say("cannot watch for Ctrl-C (" + shutdownSignals.errorString().toStdString() +
+            "); an interrupt ends the program at once");
 
     const quillon::PortDevices devices =
         invocation.port ? quillon::PortDevices{QString::fromLocal8Bit(*invocation.port), QString()}
@@ -81,7 +84,8 @@ int Run(int argc, char* argv[], const Invocation& invocation,
 
     Sender sender(link);
     QObject::connect(&sender, &Sender::finished, &app, &QCoreApplication::exit);
-    QObject::connect(&interruptSignal, &InterruptSignal::interrupted, &sender, &Sender::interrupt);
+    QObject::connect(&shutdownSignals, &quillon::ShutdownSignals::shutdownRequested, &sender,
+                     &Sender::interrupt);
     // From inside the event loop, so that the first frame goes out as soon as it is queued.
     QMetaObject::invokeMethod(
         &sender,

@@ -53,14 +53,15 @@ void Sender::play(const PlaySchedule& schedule) {
     sendDueFrames();
 }
 
-void Sender::interrupt() {
+void Sender::interrupt(int signalNumber) {
     if (m_done)
         return;
     m_interrupted = true;
+    m_interruptStatus = 128 + signalNumber;
     m_deadline.stop();
     // Frames are queued whole, so what is queued now is the frame being written; it goes out.
     if (m_link.bytesToWrite() == 0 || m_waitingForReply)
-        finish(kInterrupted);
+        finish(m_interruptStatus);
 }
 
 bool Sender::write(const Frame& frame) {
@@ -107,7 +108,7 @@ void Sender::handleAllWritten() {
     if (m_done)
         return;
     if (m_interrupted) {
-        finish(kInterrupted);
+        finish(m_interruptStatus);
         return;
     }
     if (!m_allQueued)

@@ -29,8 +29,9 @@ public:
 
     void send(const Frame& frame, std::optional<std::chrono::milliseconds> replyWait);
     void play(const PlaySchedule& schedule);
-    // Ctrl-C: nothing more is queued; once the frame being written is out, finished(130).
-    void interrupt();
+    // Ctrl-C, SIGTERM or SIGHUP: nothing more is queued; once the frame being written is out,
+    // finished(128 + signal), 130 for Ctrl-C.
+    void interrupt(int signalNumber);
 
 signals:
     void finished(int status);
@@ -53,6 +54,7 @@ private:
     std::optional<std::chrono::milliseconds> m_replyWait;
     QString m_reply;
     bool m_interrupted = false;
+    int m_interruptStatus = kInterrupted;
     bool m_allQueued = false;
     bool m_waitingForReply = false;
     bool m_done = false;

@@ -16,9 +16,9 @@
 #include <memory>
 #include <optional>
 
+using quillon::ShutdownSignals;
 using quillon::board::BoardWindow;
 using quillon::board::ReplyMode;
-using quillon::board::ShutdownSignals;
 using quillon::board::VirtualBoard;
 
 namespace {
@@ -147,7 +147,8 @@ int main(int argc, char* argv[]) {
     QObject::connect(&shutdownSignals, &ShutdownSignals::shutdownRequested, app.get(),
                      &QCoreApplication::quit);
     if (!shutdownSignals.isValid())
-        PrintNote(QStringLiteral("cannot watch for Ctrl+C; the link may outlive the board"));
+        PrintNote(QStringLiteral("cannot watch for Ctrl+C (%1); the link may outlive the board")
+                      .arg(shutdownSignals.errorString()));
 
     VirtualBoard board(*replyMode, *baud);
     QString error;

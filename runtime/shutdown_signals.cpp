@@ -4,11 +4,11 @@
 
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
+#include <cstring>
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace quillon::board {
+namespace quillon {
 
 namespace {
 
@@ -28,8 +28,11 @@ void WriteSignalToPipe(int signalNumber) {
 } // namespace
 
 ShutdownSignals::ShutdownSignals(QObject* parent) : QObject(parent) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, g_pipe) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, g_pipe) != 0) {
+        m_error = QString::fromLocal8Bit(std::strerror(errno));
+        g_pipe[0] = g_pipe[1] = -1;
         return;
+    }
     m_notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &ShutdownSignals::readPipe);
     struct sigaction action {};
@@ -56,4 +59,4 @@ void ShutdownSignals::readPipe() {
         emit shutdownRequested(byte);
 }
 
-} // namespace quillon::board
+} // namespace quillon
