@@ -1,6 +1,10 @@
 #include "command_line.h"
 
 #include "frames.h"
+#include "play_schedule.h"
+#include "quoted_text.h"
+
+#include <QCommandLineParser>
 
 #include <charconv>
 #include <cmath>
@@ -9,123 +13,170 @@ namespace quillon::cli {
 
 namespace {
 
-constexpr const char* kOptionsForm = "--port DEVICE, --dry-run, --reply[=MS], --help, --version";
+constexpr const char* kOptionsForm =
+    "--port DEVICE, --log FILE, --dry-run, --reply[=MS], --help, --version";
 constexpr const char* kPlayForm = "play [--rate HZ] FILE|-";
 
-std::string Quoted(const std::string& text) {
-    return "\"" + text + "\"";
+std::string Quoted(const QString& text) {
+    return QuotedText(text.toStdString());
 }
 
-bool StartsWith(const std::string& text, std::string_view prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
+std::vector<std::string> StdWords(const QStringList& words) {
+    std::vector<std::string> converted;
+    for (const QString& word : words)
+        converted.push_back(word.toStdString());
+    return converted;
 }
 
-// "--name VALUE" or "--name=VALUE"; advances `i` past what it used.
-std::optional<std::string> OptionValue(const std::vector<std::string>& arguments, std::size_t& i,
-                                       const std::string& name, const char* form) {
-    const std::string& word = arguments[i];
-    if (word == name) {
-        if (i + 1 == arguments.size())
-            throw Refusal(name + " needs a value; accepted: " + form);
-        return arguments[++i];
+// QCommandLineParser knows no option with an optional value: a bare --reply among the options is
+// given its default. The values of the other options are stepped over, whatever they look like.
+QStringList WithReplyDefault(QStringList arguments) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        QString& argument = arguments[i];
+        if (argument == QLatin1String("--") || !argument.startsWith(u'-'))
+            break;
+        if (argument == QLatin1String("--reply"))
+            argument = QStringLiteral("--reply=%1").arg(kDefaultReplyWait.count());
+        else if (argument == QLatin1String("--port") || argument == QLatin1String("--log"))
+            ++i;
     }
-    if (StartsWith(word, name + "="))
-        return word.substr(name.size() + 1);
-    return std::nullopt;
+    return arguments;
 }
 
-std::chrono::milliseconds ReplyWait(const std::string& text) {
+// The argument the parser could not take, as the operator wrote it.
+QString OffendingArgument(const QStringList& arguments, const QStringList& unknownNames) {
+    for (const QString& argument : arguments) {
+        QString name = argument.section(u'=', 0, 0);
+        while (name.startsWith(u'-'))
+            name.remove(0, 1);
+        if (argument.startsWith(u'-') && unknownNames.contains(name))
+            return argument.section(u'=', 0, 0);
+    }
+    return unknownNames.value(0);
+}
+
+// Qt words a bad command line in its own way; these are worded as the rest of the program's
+// refusals, naming what was given and what is accepted.
+[[noreturn]] void RefuseParse(const QCommandLineParser& parser, const QStringList& arguments,
+                              const char* form) {
+    const QString error = parser.errorText();
+    if (!parser.unknownOptionNames().isEmpty()) {
+        throw Refusal("unknown option " +
+                      Quoted(OffendingArgument(arguments, parser.unknownOptionNames())) +
+                      "; accepted: " + form);
+    }
+    const qsizetype quote = error.indexOf(u'\'');
+    const QString option = quote < 0 ? error : error.mid(quote + 1).section(u'\'', 0, 0);
+    if (error.startsWith(QLatin1String("Missing value")))
+        throw Refusal(option.toStdString() + " needs a value; accepted: " + form);
+    if (error.startsWith(QLatin1String("Unexpected value")))
+        throw Refusal(option.toStdString() + " takes no value; accepted: " + form);
+    throw Refusal(error.toStdString() + "; accepted: " + form);
+}
+
+std::chrono::milliseconds ReplyWait(const QString& value) {
+    const std::string text = value.toStdString();
     int milliseconds = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), milliseconds);
     if (text.empty() || text[0] == '-' || text[0] == '+' || error != std::errc() ||
         end != text.data() + text.size()) {
-        throw Refusal("--reply=" + text +
+        throw Refusal("--reply=" + QuotedText(text) +
                       " is not a whole number of milliseconds; accepted: --reply or --reply=MS, "
                       "e.g. --reply=500");
     }
     return std::chrono::milliseconds(milliseconds);
 }
 
-double Rate(const std::string& text) {
+double Rate(const QString& value) {
+    const std::string text = value.toStdString();
     double rate = 0;
     try {
         rate = CoerceNumber(text);
     } catch (const ConversionError&) {
     }
     if (!(rate > 0) || !std::isfinite(rate))
-        throw Refusal("--rate " + Quoted(text) +
-                      " is not a positive number of frames a second; "
-                      "accepted: " +
-                      kPlayForm + ", e.g. play --rate 40 ramp.txt");
+        throw Refusal("--rate " + QuotedText(text) +
+                      " is not a positive number of frames a second; accepted: " + kPlayForm +
+                      ", e.g. play --rate 40 ramp.txt");
+    if (rate < sequence::kSlowestRateHz)
+        throw Refusal("--rate " + QuotedText(text) + " is slower than one frame a day; accepted: " +
+                      kPlayForm + " with HZ of at least 0.0000115741");
     return rate;
 }
 
-void ParsePlay(const std::vector<std::string>& words, Invocation& invocation) {
-    std::size_t i = 1;
-    for (; i < words.size() && StartsWith(words[i], "--"); ++i) {
-        const std::optional<std::string> value = OptionValue(words, i, "--rate", kPlayForm);
-        if (!value)
-            throw Refusal("unknown play option " + Quoted(words[i]) + "; accepted: " + kPlayForm);
-        invocation.rateHz = Rate(*value);
+// play's own words: its --rate, then one FILE (or - for standard input).
+void ParsePlay(const QStringList& words, Invocation& invocation) {
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption rate(QStringLiteral("rate"), QString(), QStringLiteral("HZ"));
+    parser.addOption(rate);
+    if (!parser.parse(words))
+        RefuseParse(parser, words, kPlayForm);
+    if (parser.isSet(rate))
+        invocation.rateHz = Rate(parser.value(rate));
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1) {
+        throw Refusal("play takes one FILE (or - for standard input), given " +
+                      std::to_string(files.size()) + "; accepted: " + kPlayForm);
     }
-    if (words.size() - i != 1) {
-        throw Refusal(std::string("play takes one FILE (or - for standard input), given ") +
-                      std::to_string(words.size() - i) + "; accepted: " + kPlayForm);
-    }
-    invocation.sequenceFile = words[i];
+    invocation.sequenceFile = files.front().toStdString();
     invocation.action = Invocation::Action::Play;
 }
 
 } // namespace
 
-Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
+Invocation ParseCommandLine(const QStringList& givenArguments) {
+    const QStringList arguments = WithReplyDefault(givenArguments);
+    QCommandLineParser parser;
+    // Options come before the command; after it every word is the command's, "-1" included.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption version(QStringLiteral("version"), QString());
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"), QString());
+    const QCommandLineOption reply(QStringLiteral("reply"), QString(), QStringLiteral("MS"));
+    const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("DEVICE"));
+    const QCommandLineOption log(QStringLiteral("log"), QString(), QStringLiteral("FILE"));
+    parser.addOptions({help, version, dryRun, reply, port, log});
+    if (!parser.parse(QStringList{QStringLiteral("quillon-send")} + arguments))
+        RefuseParse(parser, arguments, kOptionsForm);
+
     Invocation invocation;
-    std::size_t i = 0;
-    for (; i < arguments.size(); ++i) {
-        const std::string& word = arguments[i];
-        if (word == "--") {
-            ++i;
-            break;
-        }
-        if (word == "--help" || word == "-h") {
-            invocation.action = Invocation::Action::Help;
-            return invocation;
-        }
-        if (word == "--version") {
-            invocation.action = Invocation::Action::Version;
-            return invocation;
-        }
-        if (word == "--dry-run") {
-            invocation.dryRun = true;
-        } else if (word == "--reply") {
-            invocation.replyWait = kDefaultReplyWait;
-        } else if (StartsWith(word, "--reply=")) {
-            invocation.replyWait = ReplyWait(word.substr(8));
-        } else if (auto port = OptionValue(arguments, i, "--port", kOptionsForm)) {
-            if (port->empty())
-                throw Refusal(std::string("--port needs a device; accepted: ") + kOptionsForm);
-            invocation.port = *port;
-        } else if (StartsWith(word, "-") && word.size() > 1) {
-            throw Refusal("unknown option " + Quoted(word) + "; accepted: " + kOptionsForm);
-        } else {
-            break;
-        }
+    if (parser.isSet(help))
+        return invocation;
+    if (parser.isSet(version)) {
+        invocation.action = Invocation::Action::Version;
+        return invocation;
     }
-    const std::vector<std::string> words(arguments.begin() + std::ptrdiff_t(i), arguments.end());
-    if (!words.empty() && words[0] == "play") {
+    invocation.dryRun = parser.isSet(dryRun);
+    if (parser.isSet(reply))
+        invocation.replyWait = ReplyWait(parser.value(reply));
+    if (parser.isSet(port)) {
+        if (parser.value(port).isEmpty())
+            throw Refusal(std::string("--port needs a device; accepted: ") + kOptionsForm);
+        invocation.port = parser.value(port).toStdString();
+    }
+    if (parser.isSet(log)) {
+        if (parser.value(log).isEmpty())
+            throw Refusal(std::string("--log needs a file; accepted: ") + kOptionsForm);
+        invocation.logFile = parser.value(log).toStdString();
+    }
+
+    const QStringList words = parser.positionalArguments();
+    if (!words.isEmpty() && words.front() == QLatin1String("play")) {
         ParsePlay(words, invocation);
         if (invocation.replyWait)
             throw Refusal("--reply cannot be used with play; accepted: --reply with single, four, "
                           "eight or reset");
         return invocation;
     }
-    invocation.frame = ParseFrameCommand(words);
+    invocation.frame = sequence::ParseFrameCommand(StdWords(words));
     invocation.action = Invocation::Action::Send;
     return invocation;
 }
 
 std::string HelpText() {
-    return "usage: quillon-send [--port DEVICE] [--dry-run] [--reply[=MS]] COMMAND ARGS...\n"
+    return "usage: quillon-send [--port DEVICE] [--log FILE] [--dry-run] [--reply[=MS]] COMMAND "
+           "ARGS...\n"
            "\n"
            "Sends one command to the DAC board (9600 baud, 8N1), or plays a sequence of them.\n"
            "\n"
@@ -141,22 +192,28 @@ std::string HelpText() {
            "  play [--rate HZ] FILE|-    the commands above, one a line ('wait MS' pauses,\n"
            "                             '#' starts a comment); read and checked before\n"
            "                             anything is sent, then sent on a fixed clock, by\n"
-           "                             default as fast as the line carries each frame\n"
+           "                             default as fast as the line carries each frame;\n"
+           "                             a log written by --log plays back as it stands\n"
            "                             quillon-send play --rate 40 ramp.txt\n"
            "\n"
            "Options:\n"
            "  --port DEVICE   the serial device; else QUILLON_PORT1, else QUILLON_PORT2,\n"
            "                  else the platform's port 1, then port 2\n"
+           "  --log FILE      append what goes over the line to FILE, with times, in the\n"
+           "                  words play reads back (not with --dry-run)\n"
            "  --dry-run       print the frame (the eight-channel frame as hex) and open nothing\n"
            "  --reply[=MS]    wait MS milliseconds (default 500) for the board's answer and\n"
            "                  print it, one character a byte\n"
            "  --help          this text\n"
            "  --version       the program's version\n"
            "\n"
-           "Numbers use a point as the decimal separator, whatever the locale.\n"
+           "Numbers use a point as the decimal separator, whatever the locale. A sequence holds\n"
+           "at most 16 MiB, 1000000 lines of at most 4096 bytes, pauses of at most 24 hours,\n"
+           "and plays for at most 30 days.\n"
            "\n"
            "Exit status: 0 sent, 1 port trouble, 2 bad input (nothing was sent),\n"
-           "3 no reply in time, 130 interrupted (Ctrl-C; the frame being written is finished).\n";
+           "3 no reply in time, 130 interrupted (Ctrl-C; the frame being written is finished;\n"
+           "143 on SIGTERM, 129 on SIGHUP).\n";
 }
 
 } // namespace quillon::cli

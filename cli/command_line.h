@@ -4,14 +4,18 @@
 
 #include "commands.h"
 
+#include <QStringList>
+
 #include <chrono>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace quillon::cli {
 
-// Exit statuses, as --help lists them.
+using sequence::Frame;
+using sequence::Refusal;
+
+// Exit statuses, as --help lists them. A signal other than Ctrl-C ends with 128 + its number.
 enum ExitStatus {
     kSent = 0,
     kPortTrouble = 1,
@@ -26,6 +30,7 @@ struct Invocation {
     enum class Action { Send, Play, Help, Version };
     Action action = Action::Help;
     std::optional<std::string> port;
+    std::optional<std::string> logFile;
     bool dryRun = false;
     std::optional<std::chrono::milliseconds> replyWait;
     Frame frame;                  // Send
@@ -36,7 +41,7 @@ struct Invocation {
 // `arguments` without the program name. Throws Refusal for an unknown option, a bad value or a
 // command the board should not get; nothing after the command word is taken as an option (so
 // "-1" is a value), except play's own --rate.
-Invocation ParseCommandLine(const std::vector<std::string>& arguments);
+Invocation ParseCommandLine(const QStringList& arguments);
 
 std::string HelpText();
 

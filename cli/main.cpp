@@ -2,59 +2,83 @@
 // commands on a steady clock, with the panel's own frames and stricter checks.
 
 #include "command_line.h"
+#include "line_log.h"
+#include "line_recorder.h"
 #include "play_schedule.h"
+#include "quoted_text.h"
 #include "sender.h"
+#include "sequence_reader.h"
 #include "serial_link.h"
 #include "shutdown_signals.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QMetaObject>
 #include <QStringList>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using namespace quillon::cli;
+namespace sequence = quillon::sequence;
 
 namespace {
+
+const QString kProgram = QStringLiteral("quillon-send " QUILLON_VERSION);
 
 void Say(const std::string& message) {
     std::fputs(("quillon-send: " + message + '\n').c_str(), stderr);
 }
 
-// The whole sequence, from the file or (for "-") standard input; nothing is opened before it
-// has been read and checked.
-std::optional<std::vector<Step>> ReadSequence(const std::string& path) {
-    QFile file;
-    const bool opened = path == "-" ? file.open(stdin, QIODevice::ReadOnly)
-                                    : (file.setFileName(QString::fromLocal8Bit(path)),
-                                       file.open(QIODevice::ReadOnly));
-    const QByteArray text = opened ? file.readAll() : QByteArray();
-    if (!opened || file.error() != QFileDevice::NoError) {
-        Say("cannot read " + path + ": " + file.errorString().toStdString());
+void Say(const QString& message) {
+    Say(message.toLocal8Bit().toStdString());
+}
+
+// The whole sequence, from the file or (for "-") standard input, read within the sequence's
+// bounds and checked before anything is opened.
+std::optional<std::vector<sequence::Step>> ReadSequence(const std::string& path) {
+    const bool standardInput = path == "-";
+    const std::string name = standardInput ? "standard input" : quillon::QuotedText(path);
+    const int fd = standardInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        Say("cannot read " + name + ": " + std::strerror(errno));
         return std::nullopt;
     }
     try {
-        return ParseSequence(std::string_view(text.constData(), std::size_t(text.size())));
-    } catch (const Refusal& refusal) {
-        Say((path == "-" ? std::string("standard input") : path) + ": " + refusal.what());
+        const std::string text = sequence::ReadSequenceText(fd, name);
+        if (!standardInput)
+            ::close(fd);
+        return sequence::ParseSequence(text);
+    } catch (const sequence::Refusal& refusal) {
+        if (!standardInput)
+            ::close(fd);
+        const std::string what = refusal.what();
+        Say(what.rfind(name + ": ", 0) == 0 ? what : name + ": " + what);
         return std::nullopt;
     }
 }
 
-QString FailureText(const quillon::PortFailure& failure) {
-    return failure.device + ": " + failure.detail;
+// The log is opened before anything is sent: a log that cannot be written refuses the run.
+std::optional<sequence::LogFile> OpenLog(const std::optional<std::string>& path) {
+    sequence::LogFile file;
+    if (!path)
+        return file;
+    std::string reason;
+    if (!file.open(*path, &reason)) {
+        Say("cannot open the log " + quillon::QuotedText(*path) + ": " + reason);
+        return std::nullopt;
+    }
+    return file;
 }
 
-bool OpenLink(quillon::SerialLink& link, const std::optional<std::string>& port) {
-    const bool opened =
-        port ? link.openDevice(QString::fromLocal8Bit(*port)) : link.OpenAtStartup();
-    if (opened)
-        return true;
+QString OpenFailureText(const quillon::SerialLink& link, bool chosenPort) {
     QStringList reasons;
-    if (port) {
+    if (chosenPort) {
         reasons << FailureText(link.lastFailure());
     } else {
         for (const quillon::PortFailure& failure : link.openFailures())
@@ -62,27 +86,41 @@ bool OpenLink(quillon::SerialLink& link, const std::optional<std::string>& port)
         if (reasons.isEmpty())
             reasons << QStringLiteral("no serial port is configured or present");
     }
-    Say("cannot open " + reasons.join(QStringLiteral("; ")).toStdString());
-    return false;
+    return QStringLiteral("cannot open %1").arg(reasons.join(QStringLiteral("; ")));
 }
 
 int Run(int argc, char* argv[], const Invocation& invocation,
-        const std::optional<PlaySchedule>& schedule) {
+        const std::optional<sequence::PlaySchedule>& schedule, sequence::LogFile logFile) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillon-send"));
     quillon::ShutdownSignals shutdownSignals;
     if (!shutdownSignals.isValid())
-        Say("cannot watch for Ctrl-C (" + shutdownSignals.errorString().toStdString() +
-            "); an interrupt ends the program at once");
+        Say(QStringLiteral("cannot watch for Ctrl-C (%1); an interrupt ends the program at once")
+                .arg(shutdownSignals.errorString()));
 
     const quillon::PortDevices devices =
         invocation.port ? quillon::PortDevices{QString::fromLocal8Bit(*invocation.port), QString()}
                         : quillon::PortDevices::fromEnvironment();
     quillon::SerialLink link(devices);
-    if (!OpenLink(link, invocation.port))
+    quillon::LineRecorder recorder(link, kProgram, FailureText);
+    QObject::connect(
+        &recorder, &quillon::LineRecorder::failed, [&](const QString& path, const QString& reason) {
+            Say(QStringLiteral("cannot write the log %1 any more (%2); going on "
+                               "without it")
+                    .arg(QString::fromStdString(quillon::QuotedText(path.toStdString())), reason));
+        });
+    const bool opened = invocation.port ? link.openDevice(QString::fromLocal8Bit(*invocation.port))
+                                        : link.OpenAtStartup();
+    if (logFile.isOpen())
+        recorder.start(std::move(logFile));
+    if (!opened) {
+        const QString failure = OpenFailureText(link, invocation.port.has_value());
+        recorder.note(failure);
+        Say(failure);
         return kPortTrouble;
+    }
 
-    Sender sender(link);
+    Sender sender(link, &recorder);
     QObject::connect(&sender, &Sender::finished, &app, &QCoreApplication::exit);
     QObject::connect(&shutdownSignals, &quillon::ShutdownSignals::shutdownRequested, &sender,
                      &Sender::interrupt);
@@ -96,20 +134,39 @@ int Run(int argc, char* argv[], const Invocation& invocation,
                 sender.send(invocation.frame, invocation.replyWait);
         },
         Qt::QueuedConnection);
-    return app.exec();
+    const int status = app.exec();
+    recorder.stop();
+    return status;
+}
+
+void PrintDryRun(const std::vector<sequence::Step>& steps) {
+    for (const sequence::Step& step : steps) {
+        if (const sequence::Frame* frame = std::get_if<sequence::Frame>(&step))
+            std::puts(sequence::DisplayFrame(*frame).c_str());
+        else
+            std::puts(
+                ("wait " + std::to_string(std::get<sequence::Pause>(step).length.count())).c_str());
+    }
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // A closed standard output is told as a failed write, not by a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
     Invocation invocation;
     try {
-        invocation = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        QStringList arguments;
+        for (int i = 1; i < argc; ++i)
+            arguments << QString::fromLocal8Bit(argv[i]);
+        invocation = ParseCommandLine(arguments);
     } catch (const Refusal& refusal) {
-        Say(refusal.what());
+        Say(std::string(refusal.what()));
         return kBadInput;
     }
 
+    std::optional<std::vector<sequence::Step>> steps;
+    std::optional<sequence::PlaySchedule> schedule;
     switch (invocation.action) {
     case Invocation::Action::Help:
         std::fputs(HelpText().c_str(), stdout);
@@ -119,32 +176,36 @@ int main(int argc, char* argv[]) {
         return kSent;
     case Invocation::Action::Send:
         if (invocation.dryRun) {
-            std::puts(DisplayFrame(invocation.frame).c_str());
+            std::puts(sequence::DisplayFrame(invocation.frame).c_str());
             return kSent;
         }
-        return Run(argc, argv, invocation, std::nullopt);
+        break;
     case Invocation::Action::Play:
+        steps = ReadSequence(invocation.sequenceFile);
+        if (!steps)
+            return kBadInput;
+        try {
+            schedule.emplace(*steps, invocation.rateHz);
+        } catch (const Refusal& refusal) {
+            Say(std::string(refusal.what()));
+            return kBadInput;
+        }
+        if (schedule->heldToLine()) {
+            Say("--rate " + QString::number(*invocation.rateHz).toStdString() +
+                " is faster than 9600 baud carries " + std::to_string(schedule->longestFrame()) +
+                "-byte frames; playing at " +
+                QString::number(schedule->effectiveRateHz(), 'f', 2).toStdString() +
+                " frames a second");
+        }
+        if (invocation.dryRun) {
+            PrintDryRun(*steps);
+            return kSent;
+        }
         break;
     }
 
-    const std::optional<std::vector<Step>> steps = ReadSequence(invocation.sequenceFile);
-    if (!steps)
+    std::optional<sequence::LogFile> logFile = OpenLog(invocation.logFile);
+    if (!logFile)
         return kBadInput;
-    const PlaySchedule schedule(*steps, invocation.rateHz);
-    if (schedule.heldToLine()) {
-        Say("--rate " + QString::number(*invocation.rateHz).toStdString() +
-            " is faster than 9600 baud carries " + std::to_string(schedule.longestFrame()) +
-            "-byte frames; playing at " +
-            QString::number(schedule.effectiveRateHz(), 'f', 2).toStdString() + " frames a second");
-    }
-    if (invocation.dryRun) {
-        for (const Step& step : *steps) {
-            if (const Frame* frame = std::get_if<Frame>(&step))
-                std::puts(DisplayFrame(*frame).c_str());
-            else
-                std::puts(("wait " + std::to_string(std::get<Pause>(step).length.count())).c_str());
-        }
-        return kSent;
-    }
-    return Run(argc, argv, invocation, schedule);
+    return Run(argc, argv, invocation, schedule, std::move(*logFile));
 }

@@ -1,10 +1,13 @@
 #include "sender.h"
 
+#include "line_recorder.h"
 #include "serial_link.h"
 
 #include <QString>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <span>
 #include <unistd.h>
 
@@ -25,99 +28,107 @@ QString Seconds(std::chrono::nanoseconds duration) {
     return QString::number(std::chrono::duration<double>(duration).count(), 'f', 1);
 }
 
+QString ErrorReason(QSerialPort::SerialPortError error) {
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return QStringLiteral("no such device");
+    case QSerialPort::PermissionError:
+        return QStringLiteral("permission denied, or the device is in use by another program");
+    case QSerialPort::OpenError:
+        return QStringLiteral("the device is already open");
+    case QSerialPort::NotOpenError:
+        return QStringLiteral("the port is not open");
+    case QSerialPort::WriteError:
+        return QStringLiteral("writing failed");
+    case QSerialPort::ReadError:
+        return QStringLiteral("reading failed");
+    case QSerialPort::ResourceError:
+        return QStringLiteral("the device was disconnected or became unavailable");
+    case QSerialPort::UnsupportedOperationError:
+        return QStringLiteral("the device does not support 9600 8N1");
+    case QSerialPort::TimeoutError:
+        return QStringLiteral("the line did not take the bytes in time");
+    case QSerialPort::NoError:
+    case QSerialPort::UnknownError:
+        break;
+    }
+    return QStringLiteral("an unknown error");
+}
+
 } // namespace
 
-Sender::Sender(SerialLink& link, QObject* parent) : QObject(parent), m_link(link) {
+QString FailureText(const PortFailure& failure) {
+    const QString device =
+        failure.device.isEmpty() ? QStringLiteral("(no device)") : failure.device;
+    QString text = QStringLiteral("%1: %2").arg(device, ErrorReason(failure.error));
+    if (!failure.detail.isEmpty())
+        text += QStringLiteral(" (%1)").arg(failure.detail);
+    return text;
+}
+
+Sender::Sender(SerialLink& link, LineRecorder* recorder, QObject* parent)
+    : QObject(parent), m_link(link), m_recorder(recorder) {
     m_replyTimer.setSingleShot(true);
     m_quietTimer.setSingleShot(true);
     m_quietTimer.setInterval(kReplyQuiet);
-    connect(&m_link, &SerialLink::allWritten, this, &Sender::handleAllWritten);
-    connect(&m_link, &SerialLink::writeFailed, this, &Sender::handleWriteFailed);
     connect(&m_link, &SerialLink::bytesArrived, this, &Sender::collectReply);
-    connect(&m_deadline, &DeadlineTimer::fired, this, &Sender::sendDueFrames);
     connect(&m_replyTimer, &QTimer::timeout, this, &Sender::printReply);
     connect(&m_quietTimer, &QTimer::timeout, this, &Sender::printReply);
 }
 
 void Sender::send(const Frame& frame, std::optional<std::chrono::milliseconds> replyWait) {
     m_replyWait = replyWait;
-    m_allQueued = true;
+    m_sending = true;
+    connect(&m_link, &SerialLink::allWritten, this, &Sender::handleAllWritten);
+    connect(&m_link, &SerialLink::writeFailed, this, &Sender::handleWriteFailed);
+    connect(&m_link, &SerialLink::portLost, this, &Sender::handleWriteFailed);
     if (write(frame) && m_link.bytesToWrite() == 0)
         handleAllWritten();
 }
 
-void Sender::play(const PlaySchedule& schedule) {
+void Sender::play(const sequence::PlaySchedule& schedule) {
     m_showProgress = ::isatty(STDERR_FILENO) == 1;
-    m_scheduler = std::make_unique<PlayScheduler>(schedule, SteadyNow);
-    m_scheduler->start();
-    sendDueFrames();
+    m_player = std::make_unique<SequencePlayer>(m_link, schedule);
+    connect(m_player.get(), &SequencePlayer::progressed, this, [this] { showProgress(false); });
+    connect(m_player.get(), &SequencePlayer::finished, this, &Sender::handlePlayFinished);
+    m_player->start();
 }
 
 void Sender::interrupt(int signalNumber) {
-    if (m_done)
+    if (m_done || m_interrupted)
         return;
     m_interrupted = true;
     m_interruptStatus = 128 + signalNumber;
-    m_deadline.stop();
-    // Frames are queued whole, so what is queued now is the frame being written; it goes out.
+    if (m_player) {
+        m_player->stop();
+        return;
+    }
+    // The frame is queued whole; it goes out before the program ends.
     if (m_link.bytesToWrite() == 0 || m_waitingForReply)
         finish(m_interruptStatus);
 }
 
 bool Sender::write(const Frame& frame) {
-    const WriteOutcome outcome =
-        frame.binary ? m_link.WriteBytes(
-                           std::span(reinterpret_cast<const std::uint8_t*>(frame.bytes.constData()),
-                                     std::size_t(frame.bytes.size())))
-                     : m_link.WriteText(QString::fromLatin1(frame.bytes));
+    const auto bytes =
+        std::span(reinterpret_cast<const std::uint8_t*>(frame.bytes.data()), frame.bytes.size());
+    const WriteOutcome outcome = m_link.WriteBytes(bytes);
+    if (m_done)
+        return false; // the write failed at once and was told
     if (outcome == WriteOutcome::Queued)
         return true;
-    if (outcome == WriteOutcome::NoPort) {
-        const PortFailure& failure = m_link.lastFailure();
-        Say(QStringLiteral("cannot write to %1: %2").arg(failure.device, failure.detail));
-    } else {
+    if (outcome == WriteOutcome::NoPort)
+        Say(QStringLiteral("cannot write to %1").arg(FailureText(m_link.lastFailure())));
+    else
         Say(QStringLiteral("the line to %1 does not keep up; stopped").arg(m_link.deviceName()));
-    }
     finish(kPortTrouble);
     return false;
 }
 
-void Sender::sendDueFrames() {
-    if (m_interrupted || m_done || !m_scheduler)
-        return;
-    while (const Frame* frame = m_scheduler->takeDue()) {
-        if (!write(*frame))
-            return;
-    }
-    showProgress(false);
-    if (!m_scheduler->finished()) {
-        m_deadline.fireAt(m_scheduler->nextDueAt());
-        return;
-    }
-    if (!m_allQueued) {
-        // The last frame is queued; done once the line has carried it and any last pause passed.
-        m_allQueued = true;
-        m_deadline.fireAt(m_scheduler->endsAt());
-        return;
-    }
-    if (m_link.bytesToWrite() == 0)
-        handleAllWritten();
-}
-
 void Sender::handleAllWritten() {
-    if (m_done)
+    if (m_done || !m_sending)
         return;
     if (m_interrupted) {
         finish(m_interruptStatus);
-        return;
-    }
-    if (!m_allQueued)
-        return;
-    if (m_scheduler) {
-        if (m_scheduler->remaining() > std::chrono::nanoseconds(0))
-            return; // the deadline set for the end of the schedule calls back
-        showProgress(true);
-        finish(kSent);
         return;
     }
     if (!m_replyWait) {
@@ -133,8 +144,34 @@ void Sender::handleAllWritten() {
 }
 
 void Sender::handleWriteFailed(const PortFailure& failure) {
-    Say(QStringLiteral("writing to %1 failed: %2").arg(failure.device, failure.detail));
+    if (m_done)
+        return;
+    Say(QStringLiteral("writing failed: %1").arg(FailureText(failure)));
     finish(kPortTrouble);
+}
+
+void Sender::handlePlayFinished(SequencePlayer::Outcome outcome) {
+    const QString count = QStringLiteral("%1 of %2 frames went out")
+                              .arg(m_player->framesWritten())
+                              .arg(m_player->scheduler().total());
+    switch (outcome) {
+    case SequencePlayer::Outcome::Played:
+        showProgress(true);
+        finish(kSent);
+        return;
+    case SequencePlayer::Outcome::Stopped:
+        finish(m_interruptStatus);
+        return;
+    case SequencePlayer::Outcome::PortFailed:
+        Say(QStringLiteral("the line failed, %1: %2")
+                .arg(count, FailureText(m_player->portFailure())));
+        finish(kPortTrouble);
+        return;
+    case SequencePlayer::Outcome::TimerFailed:
+        Say(QStringLiteral("cannot keep time (%1), %2").arg(m_player->timerError(), count));
+        finish(kPortTrouble);
+        return;
+    }
 }
 
 void Sender::collectReply() {
@@ -150,28 +187,40 @@ void Sender::printReply() {
         return;
     m_reply += m_link.ReadAll();
     if (m_reply.isEmpty()) {
-        Say(QStringLiteral("no reply from %1 within %2 ms")
-                .arg(m_link.deviceName())
-                .arg(m_replyWait->count()));
+        const QString noReply = QStringLiteral("no reply from %1 within %2 ms")
+                                    .arg(m_link.deviceName())
+                                    .arg(m_replyWait->count());
+        if (m_recorder)
+            m_recorder->note(noReply);
+        Say(noReply);
         finish(kNoReply);
         return;
     }
-    std::fputs((m_reply + '\n').toUtf8().constData(), stdout);
+    // A reply that cannot be written (a closed pipe, a full disk) is a reply lost.
+    const QByteArray out = (m_reply + '\n').toUtf8();
+    if (std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout) !=
+            std::size_t(out.size()) ||
+        std::fflush(stdout) != 0) {
+        Say(QStringLiteral("cannot write the reply to standard output: %1")
+                .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        finish(kPortTrouble);
+        return;
+    }
     finish(kSent);
 }
 
 void Sender::showProgress(bool last) {
-    if (!m_showProgress)
+    if (!m_showProgress || !m_player)
         return;
     const std::chrono::nanoseconds now = SteadyNow();
     if (!last && now - m_lastProgress < kProgressEvery)
         return;
     m_lastProgress = now;
-    const QString line =
-        QStringLiteral("\r%1 of %2 frames sent, %3 s elapsed, %4 s remaining ")
-            .arg(m_scheduler->sent())
-            .arg(m_scheduler->total())
-            .arg(Seconds(m_scheduler->elapsed()), Seconds(m_scheduler->remaining()));
+    const sequence::PlayScheduler& scheduler = m_player->scheduler();
+    const QString line = QStringLiteral("\r%1 of %2 frames sent, %3 s elapsed, %4 s remaining ")
+                             .arg(scheduler.sent())
+                             .arg(scheduler.total())
+                             .arg(Seconds(scheduler.elapsed()), Seconds(scheduler.remaining()));
     std::fputs((line + (last ? "\n" : "")).toLocal8Bit().constData(), stderr);
 }
 
@@ -179,12 +228,10 @@ void Sender::finish(int status) {
     if (m_done)
         return;
     m_done = true;
-    m_deadline.stop();
     m_replyTimer.stop();
     m_quietTimer.stop();
     if (m_showProgress && status != kSent)
         std::fputs("\n", stderr);
-    std::fflush(stdout);
     emit finished(status);
 }
 

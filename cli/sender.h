@@ -1,11 +1,11 @@
 #pragma once
 
 // Puts frames on the serial link: one frame (and perhaps waits for the board's reply), or a
-// whole schedule on the steady clock. Ends with finished(exit status).
+// whole schedule played on the steady clock. Ends with finished(exit status).
 
 #include "command_line.h"
-#include "deadline_timer.h"
 #include "play_schedule.h"
+#include "sequence_player.h"
 
 #include <QObject>
 #include <QTimer>
@@ -15,21 +15,26 @@
 #include <optional>
 
 namespace quillon {
+class LineRecorder;
 class SerialLink;
 struct PortFailure;
 } // namespace quillon
 
 namespace quillon::cli {
 
+// A port failure in English: the device, what went wrong, and the system's detail if any.
+QString FailureText(const PortFailure& failure);
+
 class Sender : public QObject {
     Q_OBJECT
 
 public:
-    explicit Sender(SerialLink& link, QObject* parent = nullptr);
+    // `recorder`, if given, is told of what the link cannot see (a reply that did not come).
+    explicit Sender(SerialLink& link, LineRecorder* recorder = nullptr, QObject* parent = nullptr);
 
     void send(const Frame& frame, std::optional<std::chrono::milliseconds> replyWait);
-    void play(const PlaySchedule& schedule);
-    // Ctrl-C, SIGTERM or SIGHUP: nothing more is queued; once the frame being written is out,
+    void play(const sequence::PlaySchedule& schedule);
+    // Ctrl-C, SIGTERM or SIGHUP: nothing more is queued; once the frames queued are out,
     // finished(128 + signal), 130 for Ctrl-C.
     void interrupt(int signalNumber);
 
@@ -38,24 +43,24 @@ signals:
 
 private:
     bool write(const Frame& frame);
-    void sendDueFrames();
     void handleAllWritten();
     void handleWriteFailed(const PortFailure& failure);
+    void handlePlayFinished(SequencePlayer::Outcome outcome);
     void collectReply();
     void printReply();
     void showProgress(bool last);
     void finish(int status);
 
     SerialLink& m_link;
-    DeadlineTimer m_deadline;
+    LineRecorder* m_recorder;
     QTimer m_replyTimer;
     QTimer m_quietTimer;
-    std::unique_ptr<PlayScheduler> m_scheduler;
+    std::unique_ptr<SequencePlayer> m_player;
     std::optional<std::chrono::milliseconds> m_replyWait;
     QString m_reply;
     bool m_interrupted = false;
     int m_interruptStatus = kInterrupted;
-    bool m_allQueued = false;
+    bool m_sending = false;
     bool m_waitingForReply = false;
     bool m_done = false;
     bool m_showProgress = false;

@@ -1,5 +1,7 @@
 #include "frames.h"
 
+#include "quoted_text.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -40,15 +42,9 @@ bool IsSign(char c) {
     return c == '+' || c == '-';
 }
 
-// A value text inside an error message: quoted, and cut short on a character boundary.
+// A value text inside an error message: quoted, escaped and cut short.
 std::string Quoted(std::string_view text) {
-    constexpr std::size_t kLongest = 40;
-    if (text.size() <= kLongest)
-        return "\"" + std::string(text) + "\"";
-    std::size_t cut = kLongest;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
-        --cut;
-    return "\"" + std::string(text.substr(0, cut)) + "...\"";
+    return QuotedText(text);
 }
 
 [[noreturn]] void ThrowBeyondDoubleRange(std::string_view text) {

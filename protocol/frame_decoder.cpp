@@ -97,7 +97,8 @@ DecodedCommand SingleChannel(FrameReader& reader) {
     ChannelOutput output{};
     output.channel = reader.channel();
     output.gain = reader.gain();
-    output.volts = reader.digits(layout::kSingleChannelValueWidth) / layout::kSingleChannelScale;
+    output.fieldValue = reader.digits(layout::kSingleChannelValueWidth);
+    output.volts = output.fieldValue / layout::kSingleChannelScale;
     reader.expectText(layout::kSingleChannelTrailer, "trailer");
     return {DecodedCommand::Kind::SingleChannel, {output}};
 }
@@ -108,7 +109,8 @@ DecodedCommand FourChannel(FrameReader& reader) {
         ChannelOutput output{};
         output.channel = reader.channel();
         output.gain = reader.gain();
-        output.volts = reader.digits(layout::kFourChannelValueWidth) / layout::kFourChannelScale;
+        output.fieldValue = reader.digits(layout::kFourChannelValueWidth);
+        output.volts = output.fieldValue / layout::kFourChannelScale;
         command.outputs.push_back(output);
     }
     return command;
@@ -118,9 +120,9 @@ DecodedCommand EightChannel(FrameReader& reader) {
     DecodedCommand command{DecodedCommand::Kind::EightChannel, {}};
     for (std::size_t k = 0; k < layout::kEightChannelEntries; ++k) {
         reader.expect(static_cast<char>(layout::kEightChannelMarker), "channel marker");
-        const double code = reader.byte();
+        const int code = reader.byte();
         command.outputs.push_back(ChannelOutput{
-            static_cast<int>(k), false, code / layout::kCodeSteps * layout::kFullScaleVolts});
+            static_cast<int>(k), false, code / layout::kCodeSteps * layout::kFullScaleVolts, code});
     }
     reader.expectText(layout::kEightChannelTrailer, "trailer");
     return command;

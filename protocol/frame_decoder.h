@@ -16,6 +16,8 @@ struct ChannelOutput {
     int channel;  // 0..7
     bool gain;    // the frame's gain flag was "1"
     double volts; // the output voltage the command sets
+    // The value as the frame carries it: millivolts, tens of millivolts, or the raw code.
+    int fieldValue;
 };
 
 struct DecodedCommand {

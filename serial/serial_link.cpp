@@ -1,5 +1,7 @@
 #include "serial_link.h"
 
+#include "line_time.h"
+
 #include <QSignalBlocker>
 
 #ifdef Q_OS_UNIX
@@ -10,9 +12,6 @@ namespace quillon {
 
 namespace {
 
-constexpr qint32 kBaudRate = 9600;
-// 9600 baud with a start bit, 8 data bits and a stop bit moves 960 bytes a second.
-constexpr qint64 kLineBytesPerSecond = kBaudRate / 10;
 constexpr qint64 kStallSlackMs = 2000;
 
 // How long a frame may go without progress: twice its line time, plus slack for a busy system.
@@ -86,7 +85,7 @@ bool SerialLink::openDevice(const QString& device) {
 // A fresh port object per attempt: a device being tried never disturbs the one in use.
 std::unique_ptr<QSerialPort> SerialLink::openOn(const QString& device) {
     auto port = std::make_unique<QSerialPort>(device);
-    port->setBaudRate(kBaudRate);
+    port->setBaudRate(qint32(kLineBaud));
     port->setDataBits(QSerialPort::Data8);
     port->setParity(QSerialPort::NoParity);
     port->setStopBits(QSerialPort::OneStop);
@@ -150,10 +149,17 @@ WriteOutcome SerialLink::queueFrame(const QByteArray& frame) {
         return WriteOutcome::LineBusy;
     if (frame.isEmpty())
         return WriteOutcome::Queued;
-    m_queuedFrames.push_back(frame.size());
+    m_queuedFrames.push_back(frame);
+    // Qt refuses a write only when the port cannot take one at all; that is told as a failure at
+    // once, rather than left to look like a stalled line.
+    if (m_port->write(frame) != frame.size()) {
+        const QSerialPort::SerialPortError error = m_port->error();
+        dropQueue({deviceName(), error == QSerialPort::NoError ? QSerialPort::WriteError : error,
+                   m_port->errorString()});
+        return WriteOutcome::Queued;
+    }
     if (!m_stallTimer.isActive())
         restartStallTimer();
-    m_port->write(frame);
     startWritingIfRoom();
     return WriteOutcome::Queued;
 }
@@ -171,9 +177,11 @@ void SerialLink::startWritingIfRoom() {
 
 void SerialLink::takeProgress(qint64 bytes) {
     m_frontWritten += bytes;
-    while (!m_queuedFrames.empty() && m_frontWritten >= m_queuedFrames.front()) {
-        m_frontWritten -= m_queuedFrames.front();
+    while (!m_queuedFrames.empty() && m_frontWritten >= m_queuedFrames.front().size()) {
+        m_frontWritten -= m_queuedFrames.front().size();
+        const QByteArray frame = m_queuedFrames.front();
         m_queuedFrames.pop_front();
+        emit frameWritten(frame);
     }
     if (m_queuedFrames.empty()) {
         m_frontWritten = 0;
@@ -188,13 +196,13 @@ void SerialLink::takeProgress(qint64 bytes) {
 // plus slack for a busy system, before it counts as stuck.
 void SerialLink::restartStallTimer() {
     if (!m_queuedFrames.empty())
-        m_stallTimer.start(stallLimitMs(m_queuedFrames.front()));
+        m_stallTimer.start(stallLimitMs(m_queuedFrames.front().size()));
 }
 
 void SerialLink::failStalledFrame() {
     if (m_queuedFrames.empty())
         return;
-    const qint64 frameSize = m_queuedFrames.front();
+    const qint64 frameSize = m_queuedFrames.front().size();
     dropQueue({deviceName(), QSerialPort::TimeoutError,
                tr("Only %1 of %2 bytes were written; nothing more went out for %3 ms")
                    .arg(m_frontWritten)
@@ -203,8 +211,9 @@ void SerialLink::failStalledFrame() {
 }
 
 // What was queued is dropped whole, so no tail of it ever runs into a later frame.
-void SerialLink::dropQueue(const PortFailure& failure) {
+void SerialLink::dropQueue(PortFailure failure) {
     m_stallTimer.stop();
+    failure.droppedFrames = int(m_queuedFrames.size());
     m_queuedFrames.clear();
     m_frontWritten = 0;
     if (isOpen()) {
@@ -219,15 +228,22 @@ void SerialLink::dropQueue(const PortFailure& failure) {
 
 qint64 SerialLink::bytesToWrite() const {
     qint64 total = -m_frontWritten;
-    for (const qint64 size : m_queuedFrames)
-        total += size;
+    for (const QByteArray& frame : m_queuedFrames)
+        total += frame.size();
     return total;
 }
 
 QString SerialLink::ReadAll() {
     if (!isOpen())
         return {};
-    return WireBytesToDisplayText(m_port->readAll());
+    const QByteArray bytes = m_port->readAll();
+    if (!bytes.isEmpty())
+        emit received(bytes);
+    return WireBytesToDisplayText(bytes);
+}
+
+QByteArray SerialLink::peekReceived() const {
+    return isOpen() ? m_port->peek(m_port->bytesAvailable()) : QByteArray();
 }
 
 // QSerialPort signals readyRead for every chunk the driver hands over; the board's reply counts

@@ -31,7 +31,8 @@ struct PortDevices {
 struct PortFailure {
     QString device;
     QSerialPort::SerialPortError error = QSerialPort::NoError;
-    QString detail; // the system's own error text, or what did not happen
+    QString detail;        // the system's own error text, or what did not happen
+    int droppedFrames = 0; // queued frames dropped with this failure, never sent
 };
 
 // What became of a frame handed to the link.
@@ -73,6 +74,8 @@ public:
 
     // All bytes waiting in the receive buffer, as display text.
     QString ReadAll();
+    // The bytes waiting in the receive buffer, left there.
+    QByteArray peekReceived() const;
 
     bool isOpen() const;
     int portNumber() const; // 1 or 2 while open on a numbered port, 0 otherwise
@@ -87,6 +90,10 @@ signals:
     void dataReceived(const QString& text);
     // Some bytes came in (any number); for callers that want less than a whole frame.
     void bytesArrived();
+    // Bytes were taken from the receive buffer (by ReadAll), as they came: each byte once.
+    void received(const QByteArray& bytes);
+    // The driver has taken the last byte of this frame.
+    void frameWritten(const QByteArray& frame);
     // The queue ran empty: the driver has taken every byte handed to the link.
     void allWritten();
     // Queued data could not be written (device gone, write error, no progress, port changed):
@@ -107,7 +114,7 @@ private:
     void takeProgress(qint64 bytes);
     void restartStallTimer();
     void failStalledFrame();
-    void dropQueue(const PortFailure& failure);
+    void dropQueue(PortFailure failure);
     void reportReceivedData();
     void handleError(QSerialPort::SerialPortError error);
     void closeLostPort(const PortFailure& failure);
@@ -117,8 +124,8 @@ private:
     std::unique_ptr<QSerialPort> m_port;
     QString m_openDevice;
     int m_portNumber = 0;
-    // Sizes of the queued frames, oldest first; the front one may be partly written.
-    std::deque<qint64> m_queuedFrames;
+    // The queued frames, oldest first; the front one may be partly written.
+    std::deque<QByteArray> m_queuedFrames;
     qint64 m_frontWritten = 0;
     QTimer m_stallTimer;
     QList<PortFailure> m_openFailures;

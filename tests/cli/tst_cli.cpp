@@ -1,4 +1,5 @@
 #include "play_schedule.h"
+#include "sequence_reader.h"
 #include "pty_pair.h"
 
 #include <QProcess>
@@ -7,7 +8,7 @@
 
 #include <csignal>
 
-using namespace quillon::cli;
+using namespace quillon::sequence;
 using quillon::testing::PtyPair;
 
 namespace {
@@ -215,7 +216,7 @@ void TestCli::refusalWritesNothing_data() {
     bad("an unknown command", "blink 3", "\"blink\"");
     bad("an unknown option", "--fast single 0 1", "\"--fast\"");
     bad("no command at all", "--dry-run", "no command");
-    bad("a reply wait that is not a number", "--reply=soon reset", "--reply=soon");
+    bad("a reply wait that is not a number", "--reply=soon reset", "\"soon\"");
     bad("a rate of zero", "play --rate 0 -", "\"0\"");
     bad("a sequence file that does not exist", "play /nonexistent/ramp.txt",
         "/nonexistent/ramp.txt");

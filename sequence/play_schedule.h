@@ -1,7 +1,7 @@
 #pragma once
 
-// play: a sequence of commands read whole and checked before anything is sent, and the fixed
-// schedule its frames go out on (start + offset, never sleep after sleep, so nothing drifts).
+// The fixed schedule a sequence's frames go out on (start + offset, never sleep after sleep, so
+// nothing drifts), and the scheduler that hands them out as they fall due.
 
 #include "commands.h"
 
@@ -9,25 +9,23 @@
 #include <cstddef>
 #include <functional>
 #include <optional>
-#include <string_view>
 #include <vector>
 
-namespace quillon::cli {
+namespace quillon::sequence {
 
 using Nanoseconds = std::chrono::nanoseconds;
 
-// One command a line; blank lines and lines starting with '#' are skipped. Throws Refusal whose
-// message starts with "line N: " for the first bad line.
-std::vector<Step> ParseSequence(std::string_view text);
-
-// How long a frame of `bytes` bytes takes on the line at 9600 baud, 8N1 (ten bits a byte).
-Nanoseconds LineTime(std::size_t bytes);
+// Bounds on a schedule: a rate slower than one frame a day, or a sequence that would play for
+// longer than this, is refused, so no time computed from them can overflow.
+inline constexpr double kSlowestRateHz = 1.0 / 86400;
+inline constexpr Nanoseconds kLongestSchedule = std::chrono::hours(24 * 30);
 
 class PlaySchedule {
 public:
     // rateHz: frames a second; without it each frame follows the previous one as soon as the
     // line has carried it. A rate faster than the line carries the longest frame is held to the
-    // line's rate (heldToLine()).
+    // line's rate (heldToLine()). Throws Refusal for a rate below kSlowestRateHz or a schedule
+    // longer than kLongestSchedule.
     PlaySchedule(const std::vector<Step>& steps, std::optional<double> rateHz);
 
     std::size_t size() const { return m_frames.size(); }
@@ -52,7 +50,7 @@ private:
 };
 
 // Hands out the frames of a schedule as they fall due on a clock given to it (the steady clock
-// in the program, a fake one in tests). It never sleeps: the caller asks when the next frame is
+// in the programs, a fake one in tests). It never sleeps: the caller asks when the next frame is
 // due, waits by its own means, and takes it.
 class PlayScheduler {
 public:
@@ -82,4 +80,4 @@ private:
     std::size_t m_next = 0;
 };
 
-} // namespace quillon::cli
+} // namespace quillon::sequence

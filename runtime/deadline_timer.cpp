@@ -2,11 +2,22 @@
 
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
-namespace quillon::cli {
+namespace quillon {
+
+namespace {
+
+QString SystemError(const char* call) {
+    return QStringLiteral("%1: %2").arg(QLatin1String(call),
+                                        QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+} // namespace
 
 // std::chrono::steady_clock is CLOCK_MONOTONIC on Linux, the clock the timer runs on.
 std::chrono::nanoseconds SteadyNow() {
@@ -15,8 +26,10 @@ std::chrono::nanoseconds SteadyNow() {
 
 DeadlineTimer::DeadlineTimer(QObject* parent) : QObject(parent) {
     m_fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (m_fd < 0)
+    if (m_fd < 0) {
+        m_error = SystemError("timerfd_create");
         return;
+    }
     m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &DeadlineTimer::readExpiry);
 }
@@ -26,19 +39,25 @@ DeadlineTimer::~DeadlineTimer() {
         ::close(m_fd);
 }
 
-void DeadlineTimer::fireAt(std::chrono::nanoseconds steadyTime) {
+bool DeadlineTimer::fireAt(std::chrono::nanoseconds steadyTime) {
     using namespace std::chrono;
+    if (m_fd < 0)
+        return false;
     // A zero it_value would disarm the timer; the earliest time still fires at once.
     const nanoseconds when = std::max(steadyTime, nanoseconds(1));
     itimerspec expiry{};
     expiry.it_value.tv_sec = duration_cast<seconds>(when).count();
     expiry.it_value.tv_nsec = (when - duration_cast<seconds>(when)).count();
-    ::timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &expiry, nullptr);
+    if (::timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &expiry, nullptr) == 0)
+        return true;
+    m_error = SystemError("timerfd_settime");
+    return false;
 }
 
 void DeadlineTimer::stop() {
     const itimerspec disarmed{};
-    ::timerfd_settime(m_fd, 0, &disarmed, nullptr);
+    if (m_fd >= 0)
+        ::timerfd_settime(m_fd, 0, &disarmed, nullptr);
 }
 
 void DeadlineTimer::readExpiry() {
@@ -47,4 +66,4 @@ void DeadlineTimer::readExpiry() {
         emit fired();
 }
 
-} // namespace quillon::cli
+} // namespace quillon

@@ -1,14 +1,17 @@
 #include "commands.h"
 
+#include "command_words.h"
 #include "frame_layout.h"
 #include "frames.h"
+#include "quoted_text.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstddef>
+#include <cstdint>
 
-namespace quillon::cli {
+namespace quillon::sequence {
 
 namespace {
 
@@ -22,9 +25,8 @@ constexpr const char* kEightForm = "eight CODE CODE CODE CODE CODE CODE CODE COD
 constexpr const char* kResetForm = "reset (no arguments)";
 constexpr const char* kWaitForm = "wait MS (a whole number of milliseconds, e.g. wait 250)";
 
-// Texts are quoted in messages, as the protocol library quotes them.
 std::string Quoted(const std::string& text) {
-    return "\"" + text + "\"";
+    return QuotedText(text);
 }
 
 [[noreturn]] void Refuse(const std::string& what, const char* form) {
@@ -74,7 +76,7 @@ template <typename Build> std::string BuildOrRefuse(Build build, const char* for
 }
 
 Frame TextFrame(const std::string& text) {
-    return {QByteArray::fromStdString(text), false};
+    return {text, false};
 }
 
 Frame Single(const std::vector<std::string>& words) {
@@ -123,7 +125,7 @@ Frame Eight(const std::vector<std::string>& words) {
         codes[k] = word;
     }
     const auto frame = EightChannelFrame(codes);
-    return {QByteArray(reinterpret_cast<const char*>(frame.data()), qsizetype(frame.size())), true};
+    return {std::string(frame.begin(), frame.end()), true};
 }
 
 Frame Reset(const std::vector<std::string>& words) {
@@ -162,17 +164,37 @@ Step ParseSequenceCommand(const std::vector<std::string>& words) {
     }
     RequireCount(words, 1, kWaitForm);
     const std::string& text = words[1];
-    long long milliseconds = 0;
+    std::uint64_t milliseconds = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), milliseconds);
-    if (!AllDigits(text) || error != std::errc() || end != text.data() + text.size())
+    if (!AllDigits(text))
         Refuse("wait " + Quoted(text) + " is not a whole number of milliseconds", kWaitForm);
+    // Digits too many to count are a pause too long all the same.
+    if (error != std::errc() || end != text.data() + text.size() ||
+        milliseconds > std::uint64_t(kLongestPause.count())) {
+        Refuse("wait " + Quoted(text) + " is longer than 24 hours (86400000 ms)", kWaitForm);
+    }
     return Pause{std::chrono::milliseconds(milliseconds)};
 }
 
 std::string DisplayFrame(const Frame& frame) {
-    if (frame.binary)
-        return frame.bytes.toHex(' ').toUpper().toStdString();
-    return frame.bytes.toStdString();
+    if (!frame.binary)
+        return frame.bytes;
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string shown;
+    for (const char byte : frame.bytes) {
+        const auto value = static_cast<unsigned char>(byte);
+        if (!shown.empty())
+            shown += ' ';
+        shown += kDigits[value >> 4];
+        shown += kDigits[value & 0x0F];
+    }
+    return shown;
 }
 
-} // namespace quillon::cli
+std::optional<std::string> StepWords(const Step& step) {
+    if (const Pause* pause = std::get_if<Pause>(&step))
+        return "wait " + std::to_string(pause->length.count());
+    return CommandWords(std::get<Frame>(step).bytes);
+}
+
+} // namespace quillon::sequence

@@ -1,0 +1,17 @@
+#pragma once
+
+// The words of a command as a sequence writes it ("single 3 2.500"), made from the bytes of a
+// frame by the decoder, so that a record of the line says what the wire carried.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quillon {
+
+// Canonical words for a frame that a sequence could send again byte for byte: `single CH V.VVV`,
+// `four CH:V.VV CH:V.VV CH:V.VV CH:V.VV`, `eight C C C C C C C C` or `reset`. Nothing for bytes
+// that are not one such command, or that carry a gain flag of "1", which sequences never send.
+std::optional<std::string> CommandWords(std::string_view frame);
+
+} // namespace quillon

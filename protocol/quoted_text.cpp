@@ -1,0 +1,128 @@
+#include "quoted_text.h"
+
+#include <charconv>
+#include <cstdint>
+
+namespace quillon {
+
+namespace {
+
+struct CodePoint {
+    char32_t value = 0;
+    std::size_t size = 1; // bytes taken from the text
+    bool valid = false;
+};
+
+// One UTF-8 sequence from the front of `text`; overlong forms, surrogates and values beyond
+// U+10FFFF are not valid.
+CodePoint NextCodePoint(std::string_view text) {
+    const auto lead = static_cast<unsigned char>(text[0]);
+    if (lead < 0x80)
+        return {lead, 1, true};
+    std::size_t size = 0;
+    char32_t value = 0;
+    char32_t minimum = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        size = 2, value = lead & 0x1F, minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        size = 3, value = lead & 0x0F, minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        size = 4, value = lead & 0x07, minimum = 0x10000;
+    } else {
+        return {};
+    }
+    if (text.size() < size)
+        return {};
+    for (std::size_t i = 1; i < size; ++i) {
+        const auto next = static_cast<unsigned char>(text[i]);
+        if ((next & 0xC0) != 0x80)
+            return {};
+        value = (value << 6) | (next & 0x3F);
+    }
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+        return {};
+    return {value, size, true};
+}
+
+bool IsControl(char32_t c) {
+    return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F);
+}
+
+// Characters that reorder or break the line they stand in.
+bool IsLayoutControl(char32_t c) {
+    return (c >= 0x200E && c <= 0x200F) || (c >= 0x2028 && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+std::string Hex(std::uint32_t value, int width) {
+    char digits[8];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value, 16).ptr;
+    const auto length = std::size_t(end - digits);
+    return std::string(length < std::size_t(width) ? std::size_t(width) - length : 0, '0') +
+           std::string(digits, end);
+}
+
+std::string Escape(char32_t c) {
+    switch (c) {
+    case 0:
+        return "\\0";
+    case '\t':
+        return "\\t";
+    case '\n':
+        return "\\n";
+    case '\r':
+        return "\\r";
+    default:
+        return c < 0x80 ? "\\x" + Hex(c, 2) : "\\u" + Hex(c, 4);
+    }
+}
+
+} // namespace
+
+// The limit counts the characters shown, escapes included, so an excerpt of control characters
+// is no longer than any other.
+TextExcerpt Excerpt(std::string_view utf8, std::size_t maxCharacters) {
+    TextExcerpt excerpt;
+    std::size_t shown = 0;
+    while (!utf8.empty()) {
+        const CodePoint point = NextCodePoint(utf8);
+        if (!excerpt.cut) {
+            std::string piece;
+            if (!point.valid)
+                piece = "\\x" + Hex(static_cast<unsigned char>(utf8[0]), 2);
+            else if (IsControl(point.value) || IsLayoutControl(point.value))
+                piece = Escape(point.value);
+            const std::size_t width = piece.empty() ? 1 : piece.size();
+            if (shown + width <= maxCharacters) {
+                excerpt.text += piece.empty() ? std::string(utf8.substr(0, point.size)) : piece;
+                shown += width;
+            } else {
+                excerpt.cut = true;
+            }
+        }
+        ++excerpt.length;
+        utf8.remove_prefix(point.valid ? point.size : 1);
+    }
+    return excerpt;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    while (!text.empty()) {
+        const CodePoint point = NextCodePoint(text);
+        if (!point.valid)
+            return false;
+        text.remove_prefix(point.size);
+    }
+    return true;
+}
+
+std::string QuotedText(std::string_view utf8) {
+    const TextExcerpt excerpt = Excerpt(utf8);
+    if (!excerpt.cut)
+        return "\"" + excerpt.text + "\"";
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, excerpt.length).ptr;
+    return "\"" + excerpt.text + "…\" (" + std::string(digits, end) + " characters)";
+}
+
+} // namespace quillon

@@ -1,0 +1,31 @@
+#pragma once
+
+// A sequence as text: read from a file or a pipe within fixed bounds, and parsed whole into its
+// steps before anything is sent. One bad line refuses it all.
+
+#include "commands.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon::sequence {
+
+// Bounds on a sequence from outside: whatever a file or a pipe holds, reading stops at the
+// first of them and memory stays small.
+inline constexpr std::size_t kMaxSequenceBytes = 16 * 1024 * 1024;
+inline constexpr std::size_t kMaxSequenceLines = 1'000'000;
+inline constexpr std::size_t kMaxLineBytes = 4096;
+
+// Everything `fd` holds, up to end of file. Throws Refusal ("NAME: …", naming the bound or the
+// line) as soon as the text passes a bound or holds a NUL byte, without reading the rest; a read
+// error is a Refusal too. `name` names the source in messages ("ramp.txt", "standard input").
+std::string ReadSequenceText(int fd, const std::string& name);
+
+// One command a line; blank lines and lines starting with '#' are skipped. Throws Refusal whose
+// message starts with "line N: " for the first bad line: a NUL byte, text that is not UTF-8, a
+// line over kMaxLineBytes, more than kMaxSequenceLines lines, or a command that is refused.
+std::vector<Step> ParseSequence(std::string_view text);
+
+} // namespace quillon::sequence

@@ -1,0 +1,129 @@
+#include "line_recorder.h"
+
+#include "line_time.h"
+#include "serial_link.h"
+
+namespace quillon {
+
+namespace {
+
+std::string Utf8(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+} // namespace
+
+LineRecorder::LineRecorder(SerialLink& link, QString program, FailureWords failureWords,
+                           QObject* parent)
+    : QObject(parent), m_link(link), m_program(std::move(program)),
+      m_failureWords(std::move(failureWords)) {
+    connect(&m_link, &SerialLink::frameWritten, this, &LineRecorder::logFrame);
+    connect(&m_link, &SerialLink::received, this, &LineRecorder::logReceived);
+    connect(&m_link, &SerialLink::writeFailed, this, &LineRecorder::logWriteFailed);
+    connect(&m_link, &SerialLink::portLost, this, &LineRecorder::logPortLost);
+    connect(&m_link, &SerialLink::portChanged, this, &LineRecorder::logPortChanged);
+}
+
+LineRecorder::~LineRecorder() {
+    stop();
+}
+
+bool LineRecorder::start(const QString& path, QString* error) {
+    sequence::LogFile file;
+    std::string reason;
+    if (!file.open(path.toLocal8Bit().toStdString(), &reason)) {
+        if (error)
+            *error = QString::fromLocal8Bit(reason.c_str());
+        return false;
+    }
+    start(std::move(file));
+    return true;
+}
+
+void LineRecorder::start(sequence::LogFile file) {
+    stop();
+    m_file = std::move(file);
+    append(m_format.header(Utf8(m_program), Utf8(portText()), sequence::LogMoment::now()));
+}
+
+void LineRecorder::stop() {
+    if (!isRecording())
+        return;
+    const QByteArray waiting = m_link.peekReceived().mid(m_waitingBytesLogged);
+    if (!waiting.isEmpty()) {
+        const sequence::LogMoment moment = sequence::LogMoment::now();
+        append(m_format.received(std::size_t(waiting.size()), Utf8(WireBytesToDisplayText(waiting)),
+                                 moment));
+        m_waitingBytesLogged += waiting.size();
+    }
+    const QString path = this->path();
+    std::string reason;
+    if (isRecording() && !m_file.close(&reason))
+        emit failed(path, QString::fromLocal8Bit(reason.c_str()));
+}
+
+QString LineRecorder::path() const {
+    return QString::fromLocal8Bit(m_file.path().c_str());
+}
+
+void LineRecorder::note(const QString& text) {
+    if (isRecording())
+        append(m_format.note(Utf8(text), sequence::LogMoment::now()));
+}
+
+void LineRecorder::logFrame(const QByteArray& frame) {
+    if (isRecording())
+        append(m_format.sent(frame.toStdString(), sequence::LogMoment::now()));
+}
+
+// Told in pieces of bounded size, so that no line of the log is too long to play back. Bytes a
+// stopped log already told of while they waited are not told twice.
+void LineRecorder::logReceived(const QByteArray& bytes) {
+    const qsizetype alreadyLogged = std::min(m_waitingBytesLogged, bytes.size());
+    m_waitingBytesLogged -= alreadyLogged;
+    if (!isRecording())
+        return;
+    const sequence::LogMoment moment = sequence::LogMoment::now();
+    for (qsizetype at = alreadyLogged; at < bytes.size() && isRecording();
+         at += qsizetype(sequence::kReceivedBytesPerLine)) {
+        const QByteArray piece = bytes.mid(at, qsizetype(sequence::kReceivedBytesPerLine));
+        append(m_format.received(std::size_t(piece.size()), Utf8(WireBytesToDisplayText(piece)),
+                                 moment));
+    }
+}
+
+void LineRecorder::logWriteFailed(const PortFailure& failure) {
+    if (failure.droppedFrames > 0)
+        note(QStringLiteral("dropped %1 queued frame(s), never sent: %2")
+                 .arg(failure.droppedFrames)
+                 .arg(m_failureWords(failure)));
+    else
+        note(QStringLiteral("write failed: %1").arg(m_failureWords(failure)));
+}
+
+void LineRecorder::logPortLost(const PortFailure& failure) {
+    note(QStringLiteral("port lost: %1").arg(m_failureWords(failure)));
+}
+
+void LineRecorder::logPortChanged(const QString& device) {
+    note(device.isEmpty() ? QStringLiteral("port closed")
+                          : QStringLiteral("port opened: %1").arg(portText()));
+}
+
+// A log that cannot be written any more is closed at once and told of once; the program goes on.
+void LineRecorder::append(const std::string& entry) {
+    std::string reason;
+    if (m_file.append(entry, &reason))
+        return;
+    const QString path = this->path();
+    m_file.close();
+    emit failed(path, QString::fromLocal8Bit(reason.c_str()));
+}
+
+QString LineRecorder::portText() const {
+    if (!m_link.isOpen())
+        return QStringLiteral("none open");
+    return QStringLiteral("%1, %2").arg(m_link.deviceName(), QLatin1String(kLineSettingsText));
+}
+
+} // namespace quillon

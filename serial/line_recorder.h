@@ -1,0 +1,69 @@
+#pragma once
+
+// Records what goes over the link in a log that plays back as a sequence: each frame once the
+// driver has taken its last byte, every byte received, and the port's events, each entry
+// appended to the file in one write as it happens.
+
+#include "line_log.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+namespace quillon {
+
+class SerialLink;
+struct PortFailure;
+
+class LineRecorder : public QObject {
+    Q_OBJECT
+
+public:
+    // How a port failure is worded in the log, in the program's own language.
+    using FailureWords = std::function<QString(const PortFailure&)>;
+
+    // `program` names the writer in each header, e.g. "quillon 0.1.0".
+    LineRecorder(SerialLink& link, QString program, FailureWords failureWords,
+                 QObject* parent = nullptr);
+    ~LineRecorder() override;
+
+    // Appends to `path` (created if need be) from now on, after a header; false with the
+    // system's reason when it cannot be opened, and nothing changes.
+    bool start(const QString& path, QString* error);
+    // Starts on a file already opened.
+    void start(sequence::LogFile file);
+    // Logs the bytes still waiting below the receive threshold, flushes the file to the disk and
+    // closes it.
+    void stop();
+
+    bool isRecording() const { return m_file.isOpen(); }
+    QString path() const;
+
+    // Events the link does not see, such as a Send refused with a warning: a comment line.
+    void note(const QString& text);
+
+signals:
+    // The log could not be written any more and is closed; told once per log.
+    void failed(const QString& path, const QString& reason);
+
+private:
+    void logFrame(const QByteArray& frame);
+    void logReceived(const QByteArray& bytes);
+    void logWriteFailed(const PortFailure& failure);
+    void logPortLost(const PortFailure& failure);
+    void logPortChanged(const QString& device);
+    void append(const std::string& entry);
+    QString portText() const;
+
+    SerialLink& m_link;
+    QString m_program;
+    FailureWords m_failureWords;
+    sequence::LogFormat m_format;
+    sequence::LogFile m_file;
+    // Bytes at the front of the receive buffer that a stopped log already told of.
+    qsizetype m_waitingBytesLogged = 0;
+};
+
+} // namespace quillon
