@@ -43,7 +43,7 @@ void Say(const QString& message) {
 // bounds and checked before anything is opened.
 std::optional<std::vector<sequence::Step>> ReadSequence(const std::string& path) {
     const bool standardInput = path == "-";
-    const std::string name = standardInput ? "standard input" : quillon::QuotedText(path);
+    const std::string name = standardInput ? "standard input" : quillon::QuotedPath(path);
     const int fd = standardInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         Say("cannot read " + name + ": " + std::strerror(errno));
@@ -70,7 +70,7 @@ std::optional<sequence::LogFile> OpenLog(const std::optional<std::string>& path)
         return file;
     std::string reason;
     if (!file.open(*path, &reason)) {
-        Say("cannot open the log " + quillon::QuotedText(*path) + ": " + reason);
+        Say("cannot open the log " + quillon::QuotedPath(*path) + ": " + reason);
         return std::nullopt;
     }
     return file;
@@ -107,7 +107,7 @@ int Run(int argc, char* argv[], const Invocation& invocation,
         &recorder, &quillon::LineRecorder::failed, [&](const QString& path, const QString& reason) {
             Say(QStringLiteral("cannot write the log %1 any more (%2); going on "
                                "without it")
-                    .arg(QString::fromStdString(quillon::QuotedText(path.toStdString())), reason));
+                    .arg(QString::fromStdString(quillon::QuotedPath(path.toStdString())), reason));
         });
     const bool opened = invocation.port ? link.openDevice(QString::fromLocal8Bit(*invocation.port))
                                         : link.OpenAtStartup();

@@ -1,6 +1,7 @@
 #include "sender.h"
 
 #include "line_recorder.h"
+#include "quoted_text.h"
 #include "serial_link.h"
 
 #include <QString>

@@ -16,6 +16,7 @@ struct CommandLine {
     };
     Action action = Action::Run;
     QString port;
+    QString logFile; // start logging to it at start-up
     QString text;
 };
 

@@ -1,6 +1,7 @@
 #include "command_line.h"
 #include "form1.h"
 #include "panel_actions.h"
+#include "shutdown_signals.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -45,8 +46,19 @@ int main(int argc, char* argv[]) {
     const quillon::PortDevices devices = commandLine.port.isEmpty()
                                              ? quillon::PortDevices::fromEnvironment()
                                              : quillon::PortDevices{commandLine.port, QString()};
+    // SIGTERM, SIGINT and SIGHUP end the program through its normal path, so the log is flushed.
+    quillon::ShutdownSignals shutdownSignals;
+    QObject::connect(&shutdownSignals, &quillon::ShutdownSignals::shutdownRequested, &app,
+                     &QCoreApplication::quit);
+    if (!shutdownSignals.isValid())
+        Print(stderr, QStringLiteral("quillon: cannot watch for SIGTERM (%1); a log may lose "
+                                     "its last entries to the disk cache\n")
+                          .arg(shutdownSignals.errorString()));
+
     quillon::Form1 window;
     quillon::PanelController controller(window, devices);
+    if (!commandLine.logFile.isEmpty())
+        controller.logFromLoad(commandLine.logFile);
     window.show();
     return app.exec();
 }

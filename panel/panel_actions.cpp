@@ -2,18 +2,28 @@
 
 #include "form1.h"
 #include "frames.h"
+#include "quoted_text.h"
+#include "sequence_reader.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSerialPortInfo>
 #include <QStringList>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
 #include <span>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace quillon {
@@ -44,13 +54,25 @@ constexpr char kPanelNotes[] =
     "单通道、4通道和8通道三种指令分别由各组的“发送”按钮发出，“复位”按钮发送软件复位指令“U”。"
     "面板上的“输出x2”复选框为保留功能，暂不可用，其增益标志始终为0。";
 
-// Long texts typed into a box are shortened in messages, so the message stays readable.
-constexpr qsizetype kQuotedTextLength = 24;
+const QString kProgram = QStringLiteral("quillon " QUILLON_VERSION);
 
+// A text from outside quoted in a warning: control characters escaped, a long text cut short
+// with its full length, so a warning stays readable whatever was typed or read.
 QString Quoted(const QString& text) {
-    if (text.size() <= kQuotedTextLength)
-        return QStringLiteral("“%1”").arg(text);
-    return QStringLiteral("“%1…”").arg(text.left(kQuotedTextLength));
+    const TextExcerpt excerpt = Excerpt(text.toStdString());
+    const QString shown = QString::fromStdString(excerpt.text);
+    if (!excerpt.cut)
+        return QStringLiteral("“%1”").arg(shown);
+    return QStringLiteral("“%1…”（共%2个字符）").arg(shown).arg(excerpt.length);
+}
+
+// A path keeps its end, which names the file.
+QString QuotedPath(const QString& path) {
+    const TextExcerpt excerpt = PathExcerpt(path.toStdString());
+    const QString shown = QString::fromStdString(excerpt.text);
+    if (!excerpt.cut)
+        return QStringLiteral("“%1”").arg(shown);
+    return QStringLiteral("“…%1”（共%2个字符）").arg(shown).arg(excerpt.length);
 }
 
 QString ErrorReason(QSerialPort::SerialPortError error) {
@@ -84,6 +106,8 @@ QString DeviceName(const QString& device) {
     return device.isEmpty() ? QStringLiteral("（未指定设备）") : device;
 }
 
+} // namespace
+
 QString FailureText(const PortFailure& failure) {
     QString text =
         QStringLiteral("%1：%2").arg(DeviceName(failure.device), ErrorReason(failure.error));
@@ -91,6 +115,8 @@ QString FailureText(const PortFailure& failure) {
         text += QStringLiteral("（%1）").arg(failure.detail);
     return text;
 }
+
+namespace {
 
 QString AvailablePortsText() {
     QStringList ports;
@@ -156,6 +182,60 @@ QString ConversionReason(ConversionError::Kind kind) {
                                                      : QStringLiteral("超出范围");
 }
 
+QString LogFailedText(const QString& path, const QString& reason) {
+    return QStringLiteral("记录已停止：无法再写入记录文件 %1（%2）。\n面板照常发送命令。")
+        .arg(QuotedPath(path), reason);
+}
+
+QString LogNotStartedText(const QString& path, const QString& reason) {
+    return QStringLiteral("未能开始记录：无法打开记录文件 %1（%2）。")
+        .arg(QuotedPath(path), reason);
+}
+
+QString SequenceRefusedText(const QString& path, const QString& reason) {
+    return QStringLiteral("序列未播放：%1 %2。\n没有发出任何命令。").arg(QuotedPath(path), reason);
+}
+
+QString PlayingText(const QString& name, const sequence::PlayScheduler& scheduler) {
+    const auto seconds = [](std::chrono::nanoseconds duration) {
+        return QString::number(std::chrono::duration<double>(duration).count(), 'f', 1);
+    };
+    return QStringLiteral("正在播放 %1\n已发送 %2/%3 条命令，已用 %4 秒，剩余 %5 秒")
+        .arg(name)
+        .arg(scheduler.sent())
+        .arg(scheduler.total())
+        .arg(seconds(scheduler.elapsed()), seconds(scheduler.remaining()));
+}
+
+QString PlayFailedText(const SequencePlayer& player, const QString& reason) {
+    return QStringLiteral("序列播放中断：已发出 %1/%2 条命令。\n%3")
+        .arg(player.framesWritten())
+        .arg(player.scheduler().total())
+        .arg(reason);
+}
+
+// The whole sequence file, read within a sequence's bounds. Only a plain file is read: the
+// window must never wait for a pipe or a device that has nothing to give.
+std::string ReadSequenceFile(const QString& path) {
+    const QByteArray name = path.toLocal8Bit();
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw sequence::Refusal(std::strerror(errno));
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        throw sequence::Refusal("not a plain file");
+    }
+    try {
+        std::string text = sequence::ReadSequenceText(fd, {});
+        ::close(fd);
+        return text;
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+}
+
 } // namespace
 
 MessagePresenter MessageBoxPresenter(QWidget* parent) {
@@ -177,13 +257,24 @@ QString HelpText() {
 }
 
 PanelController::PanelController(Form1& form, PortDevices devices, MessagePresenter present,
-                                 PortSources portSources, QObject* parent)
+                                 PortSources portSources, RecordSources recordSources,
+                                 QObject* parent)
     : QObject(parent), m_form(form), m_link(std::move(devices)),
+      m_recorder(m_link, kProgram, FailureText),
       m_present(present ? std::move(present) : MessageBoxPresenter(&form)),
-      m_portMenu(new PortMenu(std::move(portSources), &form)) {
+      m_portMenu(new PortMenu(std::move(portSources), &form)),
+      m_recordMenu(new RecordMenu(std::move(recordSources), &form)) {
     m_form.menuBar()->addMenu(m_portMenu);
+    m_form.menuBar()->addMenu(m_recordMenu);
     connect(m_portMenu, &PortMenu::deviceChosen, this, &PanelController::choosePort);
     connect(&m_link, &SerialLink::portChanged, m_portMenu, &PortMenu::showDevice);
+    connect(m_recordMenu, &RecordMenu::logChosen, this, &PanelController::startLog);
+    connect(m_recordMenu, &RecordMenu::stopChosen, this, &PanelController::stopLog);
+    connect(m_recordMenu, &RecordMenu::sequenceChosen, this, &PanelController::playSequence);
+    connect(&m_recorder, &LineRecorder::failed, this, &PanelController::reportLogFailed,
+            Qt::QueuedConnection);
+    m_progressTimer.setInterval(200);
+    connect(&m_progressTimer, &QTimer::timeout, this, &PanelController::showProgress);
     connect(&m_form, &Form1::loaded, this, &PanelController::load);
     connect(m_form.singleChannelGroup().sendButton, &QPushButton::clicked, this,
             &PanelController::sendSingleChannel);
@@ -202,12 +293,31 @@ PanelController::PanelController(Form1& form, PortDevices devices, MessagePresen
             Qt::QueuedConnection);
 }
 
+PanelController::~PanelController() {
+    // The sequence stops before the link goes; the log then takes what is still waiting.
+    m_player.reset();
+    m_recorder.stop();
+}
+
+bool PanelController::isPlaying() const {
+    return m_player && m_player->isPlaying();
+}
+
+void PanelController::logFromLoad(const QString& path) {
+    m_logFromLoad = path;
+}
+
 void PanelController::load() {
-    if (!m_link.OpenAtStartup())
+    const bool opened = m_link.OpenAtStartup();
+    if (!m_logFromLoad.isEmpty())
+        startLog(std::exchange(m_logFromLoad, QString()));
+    if (!opened)
         tell(NoPortText(m_link.openFailures()));
 }
 
 void PanelController::sendSingleChannel() {
+    if (refusedWhilePlaying())
+        return;
     const SingleChannelGroup& group = m_form.singleChannelGroup();
     const auto frame = buildFrame(std::array{group.valueBox}, [&] {
         return SingleChannelFrame({TrimSpaces(BoxText(group.channelBox)),
@@ -218,6 +328,8 @@ void PanelController::sendSingleChannel() {
 }
 
 void PanelController::sendFourChannels() {
+    if (refusedWhilePlaying())
+        return;
     const FourChannelGroup& group = m_form.fourChannelGroup();
     std::array<QLineEdit*, 4> valueBoxes;
     std::ranges::transform(group.columns, valueBoxes.begin(), &ChannelColumn::valueBox);
@@ -234,6 +346,8 @@ void PanelController::sendFourChannels() {
 }
 
 void PanelController::sendEightChannels() {
+    if (refusedWhilePlaying())
+        return;
     const EightChannelGroup& group = m_form.eightChannelGroup();
     std::array<QLineEdit*, 8> codeBoxes;
     std::ranges::transform(group.channels, codeBoxes.begin(), &EightChannelGroup::Channel::codeBox);
@@ -247,6 +361,8 @@ void PanelController::sendEightChannels() {
 }
 
 void PanelController::sendReset() {
+    if (refusedWhilePlaying())
+        return;
     write([this] { return m_link.WriteText(QString::fromStdString(ResetCommand())); });
 }
 
@@ -290,7 +406,7 @@ void PanelController::reportBadValue(ValueBoxes values, const ConversionError& e
               : QStringLiteral("%1：有一个设定值%2。")
                     .arg(name.group, ConversionReason(error.kind()));
     text += QStringLiteral("\n命令未发出。\n\n要求：%1。").arg(name.acceptedForm);
-    tell(text);
+    refuse(text);
     box->setFocus(Qt::OtherFocusReason);
     box->selectAll();
 }
@@ -309,10 +425,10 @@ void PanelController::write(const std::function<WriteOutcome()>& writeFrame) {
     case WriteOutcome::Queued:
         return;
     case WriteOutcome::NoPort:
-        tell(WriteFailedText(m_link.openFailures()));
+        refuse(WriteFailedText(m_link.openFailures()));
         return;
     case WriteOutcome::LineBusy:
-        tell(LineBusyText(m_link.bytesToWrite()));
+        refuse(LineBusyText(m_link.bytesToWrite()));
         return;
     }
 }
@@ -323,6 +439,103 @@ void PanelController::reportWriteFailed(const PortFailure& failure) {
 
 void PanelController::reportPortLost(const PortFailure& failure) {
     tell(PortLostText(failure));
+}
+
+bool PanelController::startLog(const QString& path) {
+    QString reason;
+    if (!m_recorder.start(path, &reason)) {
+        tell(LogNotStartedText(path, reason));
+        return false;
+    }
+    m_recordMenu->showLog(path);
+    return true;
+}
+
+void PanelController::stopLog() {
+    m_recorder.stop();
+    m_recordMenu->showLog({});
+}
+
+void PanelController::reportLogFailed(const QString& path, const QString& reason) {
+    m_recordMenu->showLog(m_recorder.isRecording() ? m_recorder.path() : QString());
+    tell(LogFailedText(path, reason));
+}
+
+// The sequence is read and checked whole first: one bad line and nothing is sent. While it plays
+// the window stays live behind a progress dialog that keeps the Send buttons waiting.
+void PanelController::playSequence(const QString& path) {
+    if (isPlaying())
+        return;
+    try {
+        const std::string text = ReadSequenceFile(path);
+        m_schedule =
+            std::make_unique<sequence::PlaySchedule>(sequence::ParseSequence(text), std::nullopt);
+    } catch (const sequence::Refusal& refusal) {
+        tell(SequenceRefusedText(path, QString::fromStdString(refusal.what())));
+        return;
+    }
+    m_sequenceName = QuotedPath(QFileInfo(path).fileName());
+    m_player = std::make_unique<SequencePlayer>(m_link, *m_schedule);
+    connect(m_player.get(), &SequencePlayer::progressed, this, &PanelController::showProgress);
+    connect(m_player.get(), &SequencePlayer::finished, this, &PanelController::finishPlaying,
+            Qt::QueuedConnection);
+
+    m_progress = new QProgressDialog(&m_form);
+    m_progress->setObjectName(QStringLiteral("PlayProgress"));
+    m_progress->setWindowTitle(kApplicationTitle);
+    m_progress->setWindowModality(Qt::WindowModal);
+    m_progress->setCancelButtonText(QStringLiteral("停止"));
+    m_progress->setMinimumDuration(0);
+    m_progress->setAutoClose(false);
+    m_progress->setAutoReset(false);
+    m_progress->setRange(0, int(std::min<std::size_t>(m_schedule->size(), INT_MAX)));
+    connect(m_progress, &QProgressDialog::canceled, this, &PanelController::stopPlaying);
+    m_progress->open();
+    m_progressTimer.start();
+    m_player->start();
+    showProgress();
+}
+
+void PanelController::stopPlaying() {
+    if (m_player)
+        m_player->stop();
+}
+
+void PanelController::showProgress() {
+    if (!m_progress || !m_player)
+        return;
+    const sequence::PlayScheduler& scheduler = m_player->scheduler();
+    m_progress->setLabelText(PlayingText(m_sequenceName, scheduler));
+    m_progress->setValue(int(std::min<std::size_t>(scheduler.sent(), INT_MAX)));
+}
+
+void PanelController::finishPlaying(SequencePlayer::Outcome outcome) {
+    m_progressTimer.stop();
+    if (m_progress) {
+        m_progress->hide();
+        m_progress->deleteLater();
+    }
+    const std::unique_ptr<SequencePlayer> player = std::move(m_player);
+    if (outcome == SequencePlayer::Outcome::PortFailed)
+        tell(PlayFailedText(*player, FailureText(player->portFailure())));
+    else if (outcome == SequencePlayer::Outcome::TimerFailed)
+        tell(PlayFailedText(*player,
+                            QStringLiteral("系统无法计时（%1）").arg(player->timerError())));
+}
+
+// A Send that reaches the panel while a sequence plays waits for no one: it is refused, told and
+// logged, so that nothing runs into the sequence's frames.
+bool PanelController::refusedWhilePlaying() {
+    if (!isPlaying())
+        return false;
+    refuse(QStringLiteral("命令未发出：正在播放序列，请等序列播放完毕或停止后再发送。"));
+    return true;
+}
+
+// A Send refused before anything was queued: told to the operator and kept in the log.
+void PanelController::refuse(const QString& warning) {
+    m_recorder.note(QStringLiteral("not sent: ") + warning);
+    tell(warning);
 }
 
 void PanelController::tell(const QString& warning) {

@@ -1,7 +1,9 @@
 #include "quoted_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <deque>
 
 namespace quillon {
 
@@ -77,33 +79,71 @@ std::string Escape(char32_t c) {
     }
 }
 
+// Calls `take` with each character of the text as it is shown: itself, or its escape.
+template <typename Take> void ForEachShown(std::string_view utf8, Take take) {
+    while (!utf8.empty()) {
+        const CodePoint point = NextCodePoint(utf8);
+        if (!point.valid)
+            take("\\x" + Hex(static_cast<unsigned char>(utf8[0]), 2));
+        else if (IsControl(point.value) || IsLayoutControl(point.value))
+            take(Escape(point.value));
+        else
+            take(std::string(utf8.substr(0, point.size)));
+        utf8.remove_prefix(point.valid ? point.size : 1);
+    }
+}
+
+// An escape counts as the characters it is written with.
+std::size_t Width(const std::string& shown) {
+    return shown.size() > 1 && shown[0] == '\\' ? shown.size() : 1;
+}
+
 } // namespace
 
 // The limit counts the characters shown, escapes included, so an excerpt of control characters
 // is no longer than any other.
 TextExcerpt Excerpt(std::string_view utf8, std::size_t maxCharacters) {
     TextExcerpt excerpt;
-    std::size_t shown = 0;
-    while (!utf8.empty()) {
-        const CodePoint point = NextCodePoint(utf8);
-        if (!excerpt.cut) {
-            std::string piece;
-            if (!point.valid)
-                piece = "\\x" + Hex(static_cast<unsigned char>(utf8[0]), 2);
-            else if (IsControl(point.value) || IsLayoutControl(point.value))
-                piece = Escape(point.value);
-            const std::size_t width = piece.empty() ? 1 : piece.size();
-            if (shown + width <= maxCharacters) {
-                excerpt.text += piece.empty() ? std::string(utf8.substr(0, point.size)) : piece;
-                shown += width;
-            } else {
-                excerpt.cut = true;
-            }
-        }
+    std::size_t width = 0;
+    ForEachShown(utf8, [&](const std::string& character) {
         ++excerpt.length;
-        utf8.remove_prefix(point.valid ? point.size : 1);
-    }
+        if (excerpt.cut)
+            return;
+        width += Width(character);
+        if (width > maxCharacters)
+            excerpt.cut = true;
+        else
+            excerpt.text += character;
+    });
     return excerpt;
+}
+
+TextExcerpt PathExcerpt(std::string_view utf8, std::size_t maxCharacters) {
+    TextExcerpt excerpt;
+    std::deque<std::string> tail;
+    std::size_t width = 0;
+    ForEachShown(utf8, [&](const std::string& character) {
+        ++excerpt.length;
+        tail.push_back(character);
+        width += Width(character);
+        while (width > maxCharacters) {
+            width -= Width(tail.front());
+            tail.pop_front();
+            excerpt.cut = true;
+        }
+    });
+    for (const std::string& character : tail)
+        excerpt.text += character;
+    return excerpt;
+}
+
+std::string QuotedPath(std::string_view utf8) {
+    const TextExcerpt excerpt = PathExcerpt(utf8);
+    if (!excerpt.cut)
+        return "\"" + excerpt.text + "\"";
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, excerpt.length).ptr;
+    return "\"…" + excerpt.text + "\" (" + std::string(digits, end) + " characters)";
 }
 
 bool IsValidUtf8(std::string_view text) {

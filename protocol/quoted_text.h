@@ -29,4 +29,11 @@ bool IsValidUtf8(std::string_view text);
 // "\"abc\"", or "\"abcd…\" (20000000 characters)" when cut.
 std::string QuotedText(std::string_view utf8);
 
+// The end of a path, which names the file: at most `maxCharacters` characters shown, escaped as
+// Excerpt() does, and cut at the front.
+TextExcerpt PathExcerpt(std::string_view utf8, std::size_t maxCharacters = kQuotedCharacters);
+
+// "\"/dev/ttyUSB0\"", or "\"…/rig/sequences/ramp.txt\" (64 characters)" when cut.
+std::string QuotedPath(std::string_view utf8);
+
 } // namespace quillon

@@ -84,7 +84,7 @@ std::string ReadSequenceText(int fd, const std::string& name) {
             text.append(chunk);
         }
     } catch (const Refusal& refusal) {
-        throw Refusal(name + ": " + refusal.what());
+        throw Refusal(name.empty() ? std::string(refusal.what()) : name + ": " + refusal.what());
     }
 }
 

@@ -20,7 +20,7 @@ inline constexpr std::size_t kMaxLineBytes = 4096;
 
 // Everything `fd` holds, up to end of file. Throws Refusal ("NAME: …", naming the bound or the
 // line) as soon as the text passes a bound or holds a NUL byte, without reading the rest; a read
-// error is a Refusal too. `name` names the source in messages ("ramp.txt", "standard input").
+// error is a Refusal too. `name` names the source in messages ("ramp.txt", "standard input"; none if empty).
 std::string ReadSequenceText(int fd, const std::string& name);
 
 // One command a line; blank lines and lines starting with '#' are skipped. Throws Refusal whose

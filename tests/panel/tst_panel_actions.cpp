@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -41,6 +43,41 @@ const QString kBoardDescription = QStringLiteral(
     "其中有2路带有可调运算放大器，输出电压可以按要求进行放大（比如放大倍数调为2倍的话，则输出电压可"
     "以在1-10V之间进行变化）。");
 
+QStringList LogLines(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+// The comment lines of a log without their times, e.g. "sent 22 bytes".
+QStringList LoggedEvents(const QStringList& lines) {
+    static const QRegularExpression stamp("^# \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d ");
+    QStringList events;
+    for (const QString& line : lines) {
+        if (stamp.match(line).hasMatch())
+            events << line.mid(15);
+    }
+    return events;
+}
+
+// quillon-send, run to its end.
+int RunSend(const QStringList& arguments, QByteArray* err = nullptr) {
+    QProcess process;
+    process.start(qEnvironmentVariable("QUILLON_TEST_BIN_DIR") + "/quillon-send", arguments);
+    process.waitForFinished(30000);
+    if (err)
+        *err = process.readAllStandardError();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+QByteArray EightFrame(std::initializer_list<int> codes) {
+    QByteArray frame("20");
+    for (const int code : codes)
+        frame.append('1').append(char(code));
+    return frame + "9999";
+}
+
 } // namespace
 
 class tst_PanelActions : public QObject {
@@ -65,6 +102,12 @@ private slots:
     void chosenDeviceIsReopenedAfterALoss();
     void commandLine_data();
     void commandLine();
+    void loggingFromTheMenu_data();
+    void loggingFromTheMenu();
+    void sessionLogReplaysToTheSameBytes();
+    void playingASequence_data();
+    void playingASequence();
+    void stoppingAPlayEndsOnAWholeFrame();
 
 private:
     std::unique_ptr<PanelHarness> m_panel;
@@ -319,11 +362,13 @@ void tst_PanelActions::portMenuListsThePortsAfresh() {
     QTRY_VERIFY(m_panel->controller().link().isOpen());
 
     const QList<QAction*> bar = m_panel->form().menuBar()->actions();
-    QCOMPARE(bar.size(), 2);
+    QCOMPARE(bar.size(), 3);
     QCOMPARE(bar[0], m_panel->form().helpAction());
     QVERIFY(!bar[0]->menu());
     QCOMPARE(bar[1]->menu(), m_panel->portMenu());
     QCOMPARE(bar[1]->text(), QStringLiteral("串口：board"));
+    QCOMPARE(bar[2]->menu(), m_panel->recordMenu());
+    QCOMPARE(bar[2]->text(), QStringLiteral("记录"));
     QCOMPARE(m_panel->openPortMenu(), QStringList({"ttyS0", "[x] board", "", "其他设备…"}));
 
     m_panel->setListedPorts({{"ttyS0", "/dev/ttyS0", "", "", {}, {}}, adapter, board});
@@ -454,6 +499,194 @@ void tst_PanelActions::commandLine() {
     if (action == Action::PrintVersion)
         QVERIFY2(QRegularExpression("^quillon \\d+\\.\\d+\\.\\d+\n$").match(parsed.text).hasMatch(),
                  qPrintable(parsed.text));
+}
+
+void tst_PanelActions::loggingFromTheMenu_data() {
+    QTest::addColumn<QString>("answer"); // a file in the harness's folder, an absolute path, or ""
+    QTest::addColumn<QString>("title");  // the menu's title once the log has started
+    QTest::addColumn<QString>("warning");
+
+    QTest::newRow("a chosen file is logged to and named in the title") << "session.log"
+                                                                       << "记录：session.log"
+                                                                       << "";
+    QTest::newRow("a cancelled dialog starts nothing") << ""
+                                                       << "记录"
+                                                       << "";
+    QTest::newRow("a file in a missing folder is refused, named, and logging stays off")
+        << "missing/session.log"
+        << "记录"
+        << "未能开始记录";
+    QTest::newRow("a log on a full device warns once and the panel goes on sending")
+        << "/dev/full"
+        << "记录"
+        << "记录已停止";
+}
+
+void tst_PanelActions::loggingFromTheMenu() {
+    QFETCH(QString, answer);
+    QFETCH(QString, title);
+    QFETCH(QString, warning);
+
+    const QString path =
+        answer.startsWith(u'/') || answer.isEmpty() ? answer : m_panel->filePath(answer);
+    m_panel->setLogAnswer(path);
+    QVERIFY(m_panel->open());
+    QTRY_VERIFY(m_panel->controller().link().isOpen());
+    QVERIFY(m_panel->chooseRecordItem(RecordMenu::kStartText));
+    QTRY_COMPARE(m_panel->recordMenu()->title(), title);
+
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY(m_panel->click("Command4"));
+        QCOMPARE(m_panel->board().readExactly(1), QByteArray("U"));
+    }
+    QTRY_COMPARE(m_panel->messages().size(), warning.isEmpty() ? 0 : 1);
+    if (!warning.isEmpty()) {
+        const QString text = m_panel->messages().first().text;
+        QVERIFY2(text.contains(warning) && text.contains(answer), qPrintable(text));
+    }
+    const bool logging = title != QStringLiteral("记录");
+    QCOMPARE(m_panel->controller().recorder().isRecording(), logging);
+    if (!logging)
+        return;
+    QVERIFY(!m_panel->chooseRecordItem(RecordMenu::kStartText));
+    QVERIFY(m_panel->chooseRecordItem(RecordMenu::kStopText));
+    QCOMPARE(m_panel->recordMenu()->title(), QStringLiteral("记录"));
+    const QStringList lines = LogLines(path);
+    QVERIFY2(lines.value(0).startsWith("# quillon log started ") &&
+                 lines.value(0).endsWith(", port " + m_panel->boardPath() + ", 9600 8N1"),
+             qPrintable(lines.value(0)));
+    QCOMPARE(LoggedEvents(lines), QStringList({"sent 1 bytes", "sent 1 bytes"}));
+    QCOMPARE(lines.filter(QRegularExpression("^[a-z]")), QStringList({"reset", "reset"}));
+}
+
+// Everything a session at the panel sends, in its log, plays back to the same bytes.
+void tst_PanelActions::sessionLogReplaysToTheSameBytes() {
+    const QString log = m_panel->filePath("session.log");
+    m_panel->setLogAnswer(log);
+    QVERIFY(m_panel->open());
+    QTRY_VERIFY(m_panel->controller().link().isOpen());
+    QVERIFY(m_panel->chooseRecordItem(RecordMenu::kStartText));
+
+    QByteArray sent;
+    for (const char* button : {"Command1(0)", "Command2", "Command3", "Command4"}) {
+        QVERIFY(m_panel->click(button));
+        sent += m_panel->board().readExactly(button == QLatin1String("Command4") ? 1 : 22);
+    }
+    m_panel->form().singleChannelGroup().valueBox->setText("abc");
+    QVERIFY(m_panel->click("Command1(0)"));
+    QCOMPARE(m_panel->messages().size(), 1);
+    QVERIFY(m_panel->board().write("0000110099999999999999"));
+    QTRY_COMPARE(m_panel->form().resetGroup().returnCodeBox->text(),
+                 QStringLiteral("0000110099999999999999"));
+    QVERIFY(m_panel->board().write("OK"));
+    QTest::qWait(kQuietMs);
+    QVERIFY(m_panel->chooseRecordItem(RecordMenu::kStopText));
+    QCOMPARE(sent.size(), 3 * 22 + 1);
+
+    const QStringList lines = LogLines(log);
+    QCOMPARE(lines.filter(QRegularExpression("^[a-z]")).filter(QRegularExpression("^(?!wait )")),
+             QStringList({"single 0 1.100", "four 0:1.00 1:2.02 2:3.86 3:4.00",
+                          "eight 20 40 60 80 100 120 140 160", "reset"}));
+    const QStringList events = LoggedEvents(lines);
+    QCOMPARE(events.filter("sent ").size(), 4);
+    QVERIFY2(events.filter(QRegularExpression("^not sent: .*“abc”")).size() == 1,
+             qPrintable(events.join('\n')));
+    QVERIFY(events.contains("received 22 bytes: 0000110099999999999999"));
+    QVERIFY(events.contains("received 2 bytes: OK"));
+
+    testing::PtyPair replay;
+    QVERIFY(replay.isValid());
+    QCOMPARE(RunSend({"--port", replay.slavePath(), "play", log}), 0);
+    QCOMPARE(replay.readExactly(sent.size()), sent);
+    QCOMPARE(replay.readUntilQuiet(kQuietMs), QByteArray());
+}
+
+void tst_PanelActions::playingASequence_data() {
+    QTest::addColumn<QByteArray>("text"); // the file's contents; a null array makes a folder
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<QString>("warning");
+
+    const QByteArray single = "0000100099999999999999";
+    QTest::newRow("the frames go out in order, pauses kept")
+        << QByteArray("single 0 1\nwait 30\nreset\neight 0 0 0 0 0 0 0 255\n")
+        << single + "U" + EightFrame({0, 0, 0, 0, 0, 0, 0, 255}) << "";
+    QTest::newRow("a log plays back as it stands, its unplayable frames skipped")
+        << QByteArray("# quillon log started 2026-12-08T21:03:00.123+01:00 by quillon 0.1.0\n"
+                      "# 21:03:04.512 sent 22 bytes\nsingle 0 1.000\n"
+                      "# 21:03:05.000 sent 23 bytes that play does not take: 30 30 31\n"
+                      "# 21:03:05.940 received 22 bytes: 0000110099999999999999\n")
+        << single << "";
+    QTest::newRow("a bad line refuses the whole sequence and is named")
+        << QByteArray("reset\nsingle 9 1\n") << QByteArray() << "line 2: ";
+    QTest::newRow("a NUL byte refuses the sequence")
+        << QByteArray("reset\nre\0set\n", 13) << QByteArray() << "line 2: ";
+    QTest::newRow("text that is not UTF-8 refuses the sequence")
+        << QByteArray("reset\n# caf\xe9\n") << QByteArray() << "line 2: ";
+    QTest::newRow("a folder is not a sequence")
+        << QByteArray() << QByteArray() << "not a plain file";
+}
+
+void tst_PanelActions::playingASequence() {
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, wire);
+    QFETCH(QString, warning);
+
+    const QString path = m_panel->filePath("sequence.txt");
+    if (text.isNull()) {
+        QVERIFY(QDir().mkdir(path));
+    } else {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+    m_panel->setSequenceAnswer(path);
+    QVERIFY(m_panel->open());
+    QTRY_VERIFY(m_panel->controller().link().isOpen());
+    QVERIFY(m_panel->chooseRecordItem(RecordMenu::kPlayText));
+    QTRY_VERIFY(!m_panel->controller().isPlaying());
+    QTRY_VERIFY(!m_panel->form().findChild<QProgressDialog*>());
+
+    if (!wire.isEmpty())
+        QCOMPARE(m_panel->board().readExactly(wire.size()), wire);
+    QCOMPARE(m_panel->board().readUntilQuiet(kQuietMs), QByteArray());
+    QCOMPARE(m_panel->messages().size(), warning.isEmpty() ? 0 : 1);
+    if (!warning.isEmpty()) {
+        const QString message = m_panel->messages().first().text;
+        QVERIFY2(message.contains(warning) && message.contains("sequence.txt"),
+                 qPrintable(message));
+    }
+}
+
+void tst_PanelActions::stoppingAPlayEndsOnAWholeFrame() {
+    const QString path = m_panel->filePath("ramp.txt");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    for (int code = 0; code < 400; ++code)
+        file.write("eight " + QByteArray::number(code % 256) + " 0 0 0 0 0 0 0\n");
+    file.close();
+    m_panel->setSequenceAnswer(path);
+    QVERIFY(m_panel->open());
+    QTRY_VERIFY(m_panel->controller().link().isOpen());
+    QVERIFY(m_panel->chooseRecordItem(RecordMenu::kPlayText));
+
+    QByteArray received = m_panel->board().readExactly(3 * 22);
+    QCOMPARE(received.size(), 3 * 22);
+    auto* progress = m_panel->form().findChild<QProgressDialog*>();
+    QVERIFY(progress);
+    QVERIFY(progress->isModal());
+    QVERIFY2(progress->labelText().contains("ramp.txt") && progress->labelText().contains("/400"),
+             qPrintable(progress->labelText()));
+    auto* stop = progress->findChild<QPushButton*>();
+    QVERIFY(stop);
+    QCOMPARE(stop->text(), QStringLiteral("停止"));
+    stop->click();
+    QTRY_VERIFY(!m_panel->controller().isPlaying());
+    received += m_panel->board().readUntilQuiet(kQuietMs);
+    QVERIFY(received.size() < 400 * 22);
+    QCOMPARE(received.size() % 22, 0);
+    for (qsizetype i = 0; i < received.size() / 22; ++i)
+        QCOMPARE(received.mid(i * 22, 22), EightFrame({int(i % 256), 0, 0, 0, 0, 0, 0, 0}));
+    QCOMPARE(m_panel->messages().size(), 0);
 }
 
 QTEST_MAIN(tst_PanelActions)

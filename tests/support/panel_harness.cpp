@@ -43,7 +43,9 @@ bool PanelHarness::open(const QString& device, Messages messages) {
                                 ++m_prompts;
                                 return m_deviceAnswer;
                             }};
-    m_controller = std::make_unique<PanelController>(*m_form, devices, present, ports);
+    const RecordSources files{[this](QWidget*, const QString&) { return m_logAnswer; },
+                              [this](QWidget*) { return m_sequenceAnswer; }};
+    m_controller = std::make_unique<PanelController>(*m_form, devices, present, ports, files);
     m_form->show();
     return QTest::qWaitForWindowActive(m_form.get());
 }
@@ -59,6 +61,20 @@ bool PanelHarness::click(const QString& button) {
         return false;
     QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
     return true;
+}
+
+RecordMenu* PanelHarness::recordMenu() const {
+    return m_form->findChild<RecordMenu*>();
+}
+
+bool PanelHarness::chooseRecordItem(const QString& item) {
+    for (QAction* action : recordMenu()->actions()) {
+        if (action->text() == item && action->isEnabled()) {
+            action->trigger();
+            return true;
+        }
+    }
+    return false;
 }
 
 PortMenu* PanelHarness::portMenu() const {

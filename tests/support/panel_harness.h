@@ -50,6 +50,13 @@ public:
     void setDeviceAnswer(const QString& device) { m_deviceAnswer = device; }
     int prompts() const { return m_prompts; }
 
+    // What the 记录 menu's dialogs answer: where to log, which sequence to play (empty: cancel).
+    void setLogAnswer(const QString& path) { m_logAnswer = path; }
+    void setSequenceAnswer(const QString& path) { m_sequenceAnswer = path; }
+    RecordMenu* recordMenu() const;
+    // Triggers the 记录 menu's item with this text; false when there is none or it is disabled.
+    bool chooseRecordItem(const QString& item);
+
     PortMenu* portMenu() const;
     // Opens the 串口 menu as a click on its title does and returns its item texts; a checked
     // item is marked "[x] ".
@@ -65,6 +72,8 @@ private:
     QList<OperatorMessage> m_messages;
     QList<PortListing> m_listedPorts;
     QString m_deviceAnswer;
+    QString m_logAnswer;
+    QString m_sequenceAnswer;
     int m_prompts = 0;
 };
 

@@ -1,0 +1,90 @@
+#include "record_menu.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace quillon {
+
+namespace {
+
+// Qt's own file dialog, so that its buttons can be worded like the panel's other dialogs.
+QString AskForFile(QWidget* parent, const QString& title, QFileDialog::AcceptMode mode,
+                   const QString& proposed) {
+    QFileDialog dialog(parent, title);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
+                                                       : QFileDialog::ExistingFile);
+    // A log is appended to, never replaced, so choosing a file that exists asks nothing.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("确定"));
+    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("取消"));
+    dialog.setDirectory(proposed.isEmpty() ? QDir::homePath() : QFileInfo(proposed).absolutePath());
+    if (!proposed.isEmpty())
+        dialog.selectFile(QFileInfo(proposed).fileName());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+QString MenuText(QString text) {
+    return text.replace(u'&', QStringLiteral("&&"));
+}
+
+} // namespace
+
+QString AskForLogPath(QWidget* parent, const QString& proposed) {
+    return AskForFile(parent, QStringLiteral("开始记录"), QFileDialog::AcceptSave, proposed);
+}
+
+QString AskForSequencePath(QWidget* parent) {
+    return AskForFile(parent, QStringLiteral("播放序列"), QFileDialog::AcceptOpen, QString());
+}
+
+QString ProposedLogPath() {
+    const QString name =
+        QDateTime::currentDateTime().toString(QStringLiteral("'quillon-'yyyyMMdd-HHmmss'.log'"));
+    return QDir::home().filePath(name);
+}
+
+QString RecordMenuTitle(const QString& logPath) {
+    if (logPath.isEmpty())
+        return QStringLiteral("记录");
+    return QStringLiteral("记录：") + QFileInfo(logPath).fileName();
+}
+
+RecordMenu::RecordMenu(RecordSources sources, QWidget* parent)
+    : QMenu(parent),
+      m_askForLogPath(sources.askForLogPath ? std::move(sources.askForLogPath) : AskForLogPath),
+      m_askForSequencePath(sources.askForSequencePath ? std::move(sources.askForSequencePath)
+                                                      : AskForSequencePath) {
+    setObjectName(QStringLiteral("RecordMenu"));
+    menuAction()->setObjectName(QStringLiteral("RECORD"));
+    m_start = addAction(kStartText);
+    m_stop = addAction(kStopText);
+    addSeparator();
+    QAction* play = addAction(kPlayText);
+    connect(m_start, &QAction::triggered, this, [this] {
+        const QString path = m_askForLogPath(parentWidget(), ProposedLogPath());
+        if (!path.isEmpty())
+            emit logChosen(path);
+    });
+    connect(m_stop, &QAction::triggered, this, &RecordMenu::stopChosen);
+    connect(play, &QAction::triggered, this, [this] {
+        const QString path = m_askForSequencePath(parentWidget());
+        if (!path.isEmpty())
+            emit sequenceChosen(path);
+    });
+    showLog({});
+}
+
+void RecordMenu::showLog(const QString& path) {
+    setTitle(MenuText(RecordMenuTitle(path)));
+    m_start->setEnabled(path.isEmpty());
+    m_stop->setEnabled(!path.isEmpty());
+}
+
+} // namespace quillon
