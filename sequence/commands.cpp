@@ -15,15 +15,12 @@ namespace quillon::sequence {
 
 namespace {
 
-constexpr const char* kSingleForm = "single CHANNEL VOLTS (channel 0..7, volts 0 to 9.999 in "
-                                    "steps of 0.001, e.g. single 0 1.100)";
-constexpr const char* kFourForm =
-    "four CH:VOLTS CH:VOLTS CH:VOLTS CH:VOLTS (channel 0..7, volts 0 "
-    "to 9.99 in steps of 0.01, e.g. four 0:1.00 1:2.02 2:3.86 3:4.00)";
-constexpr const char* kEightForm = "eight CODE CODE CODE CODE CODE CODE CODE CODE (whole numbers "
-                                   "0..255 for channels 0..7)";
+constexpr const char* kSingleForm =
+    "single CHANNEL VOLTS (channel 0..7, 0 to 9.999 V in 1 mV steps)";
+constexpr const char* kFourForm = "four CH:VOLTS x 4 (channel 0..7, 0 to 9.99 V in 10 mV steps)";
+constexpr const char* kEightForm = "eight CODE x 8 (whole numbers 0..255 for channels 0..7)";
 constexpr const char* kResetForm = "reset (no arguments)";
-constexpr const char* kWaitForm = "wait MS (a whole number of milliseconds, e.g. wait 250)";
+constexpr const char* kWaitForm = "wait MS (whole milliseconds, at most 86400000)";
 
 std::string Quoted(const std::string& text) {
     return QuotedText(text);
@@ -171,7 +168,7 @@ Step ParseSequenceCommand(const std::vector<std::string>& words) {
     // Digits too many to count are a pause too long all the same.
     if (error != std::errc() || end != text.data() + text.size() ||
         milliseconds > std::uint64_t(kLongestPause.count())) {
-        Refuse("wait " + Quoted(text) + " is longer than 24 hours (86400000 ms)", kWaitForm);
+        Refuse("wait " + Quoted(text) + " is longer than 24 hours", kWaitForm);
     }
     return Pause{std::chrono::milliseconds(milliseconds)};
 }

@@ -1,12 +1,23 @@
+#include "line_log.h"
 #include "play_schedule.h"
-#include "sequence_reader.h"
 #include "pty_pair.h"
+#include "sequence_reader.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 using namespace quillon::sequence;
 using quillon::testing::PtyPair;
@@ -82,12 +93,100 @@ QStringList Shown(const std::vector<Step>& steps) {
     return shown;
 }
 
+// Where a hostile run's standard input comes from.
+enum class Input { None, File, EndlessPipe };
+
+struct Measured {
+    int status = -1;
+    QByteArray err;     // the first 64 KiB of it
+    long maxRssKiB = 0; // the program's own peak, from wait4
+};
+
+// The program run with posix_spawn, so that wait4 reports its own peak memory. An endless pipe
+// is `yes reset` feeding standard input; a file is given by path.
+Measured RunMeasured(const QStringList& arguments, Input input, const QString& file = {}) {
+    std::vector<std::string> words{ProgramPath().toStdString()};
+    for (const QString& argument : arguments)
+        words.push_back(argument.toStdString());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+
+    int errPipe[2];
+    int inPipe[2] = {-1, -1};
+    if (::pipe(errPipe) != 0 || (input == Input::EndlessPipe && ::pipe(inPipe) != 0))
+        return {};
+    pid_t feeder = -1;
+    if (input == Input::EndlessPipe) {
+        posix_spawn_file_actions_t feed;
+        posix_spawn_file_actions_init(&feed);
+        posix_spawn_file_actions_adddup2(&feed, inPipe[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&feed, inPipe[0]);
+        char yes[] = "yes";
+        char reset[] = "reset";
+        char* feedArgv[] = {yes, reset, nullptr};
+        posix_spawnp(&feeder, "yes", &feed, nullptr, feedArgv, environ);
+        posix_spawn_file_actions_destroy(&feed);
+        ::close(inPipe[1]);
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (input == Input::EndlessPipe)
+        posix_spawn_file_actions_adddup2(&actions, inPipe[0], STDIN_FILENO);
+    else if (input == Input::File)
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, file.toLocal8Bit().constData(),
+                                         O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(errPipe[1]);
+    if (input == Input::EndlessPipe)
+        ::close(inPipe[0]);
+
+    Measured measured;
+    char buffer[4096];
+    for (ssize_t count; (count = ::read(errPipe[0], buffer, sizeof buffer)) > 0;) {
+        if (measured.err.size() < 64 * 1024)
+            measured.err.append(buffer, count);
+    }
+    ::close(errPipe[0]);
+    int status = 0;
+    rusage usage{};
+    if (spawned == 0 && ::wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)) {
+        measured.status = WEXITSTATUS(status);
+        measured.maxRssKiB = usage.ru_maxrss;
+    }
+    if (feeder > 0) {
+        ::kill(feeder, SIGTERM);
+        ::waitpid(feeder, nullptr, 0);
+    }
+    return measured;
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A moment of the log's clocks: the wall clock `ms` after 2026-12-08 21:03:00 UTC, the steady
+// clock `steadyMs` after its zero.
+LogMoment At(double ms, double steadyMs = -1) {
+    using namespace std::chrono;
+    const auto start = system_clock::time_point(seconds(1796763780));
+    return {start + duration_cast<system_clock::duration>(duration<double, std::milli>(ms)),
+            duration_cast<nanoseconds>(duration<double, std::milli>(steadyMs < 0 ? ms : steadyMs))};
+}
+
 } // namespace
 
 class TestCli : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void commandWritesExactBytes_data();
     void commandWritesExactBytes();
     void refusalWritesNothing_data();
@@ -100,7 +199,18 @@ private slots:
     void scheduleOffsets_data();
     void scheduleOffsets();
     void lateFramesKeepTheirPlaceInTheSchedule();
+    void hostileInputIsRefusedSmallAndSafe_data();
+    void hostileInputIsRefusedSmallAndSafe();
+    void logEntries_data();
+    void logEntries();
+    void logOfARunPlaysBackToTheSameBytes();
 };
+
+// Log times are local; the tests read them in UTC.
+void TestCli::initTestCase() {
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+}
 
 void TestCli::commandWritesExactBytes_data() {
     QTest::addColumn<QStringList>("arguments");
@@ -424,6 +534,206 @@ void TestCli::lateFramesKeepTheirPlaceInTheSchedule() {
     QVERIFY(scheduler.finished());
     QCOMPARE(scheduler.sent(), std::size_t(1000));
     QCOMPARE(scheduler.remaining(), Nanoseconds(22'916'666));
+}
+
+void TestCli::hostileInputIsRefusedSmallAndSafe_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<Input>("input");
+    QTest::addColumn<QByteArray>("text"); // standard input's contents, for Input::File
+    QTest::addColumn<QString>("named");
+
+    const QStringList fromStdin = Words("--dry-run play -");
+    QByteArray monthLong;
+    for (int day = 0; day < 31; ++day)
+        monthLong += "wait 86400000\n";
+    QTest::newRow("a sequence from /dev/zero")
+        << Words("--dry-run play /dev/zero") << Input::None << QByteArray() << "line 1: a NUL";
+    QTest::newRow("an endless pipe of resets")
+        << fromStdin << Input::EndlessPipe << QByteArray() << "more than 1000000 lines";
+    QTest::newRow("a 20 MB line without a line end")
+        << fromStdin << Input::File << QByteArray(20'000'000, '5') << "longer than 4096 bytes";
+    QTest::newRow("a NUL byte names its line")
+        << fromStdin << Input::File << QByteArray("reset\nre\0set\n", 13) << "line 2: a NUL";
+    QTest::newRow("text that is not UTF-8 names its line")
+        << fromStdin << Input::File << QByteArray("reset\n# caf\xe9\n")
+        << "line 2: text that is not";
+    QTest::newRow("ESC sequences in a file are quoted as escapes")
+        << fromStdin << Input::File << QByteArray("single 0 \x1b[2J\x1b]0;owned\x07\n")
+        << "\\x1b[2J";
+    QTest::newRow("ESC sequences in an argument are quoted as escapes")
+        << QStringList{"--dry-run", "single", "0", QStringLiteral("\x1b[31m1.000") + QChar(0x9B)}
+        << Input::None << QByteArray() << "\\x1b[31m1.000\\u009b";
+    QTest::newRow("a long argument is cut to 40 characters with its length")
+        << QStringList{"--dry-run", "single", "0", QString(100000, u'7')} << Input::None
+        << QByteArray() << "7…\" (100000 characters)";
+    QTest::newRow("a pause whose nanoseconds overflow")
+        << fromStdin << Input::File << QByteArray("reset\nwait 9223372036854\nreset\n")
+        << "longer than 24 hours";
+    QTest::newRow("a pause too long to count")
+        << fromStdin << Input::File << QByteArray("wait 99999999999999999999999\n")
+        << "longer than 24 hours";
+    QTest::newRow("a rate that underflows")
+        << Words("--dry-run play --rate 1e-320 -") << Input::File << QByteArray("reset\n")
+        << "slower than one frame a day";
+    QTest::newRow("a sequence longer than 30 days")
+        << fromStdin << Input::File << monthLong + "reset\n"
+        << "longer than 30 days";
+}
+
+// Whatever a script feeds it, the program refuses with one short, safe line and stays small.
+void TestCli::hostileInputIsRefusedSmallAndSafe() {
+    QFETCH(QStringList, arguments);
+    QFETCH(Input, input);
+    QFETCH(QByteArray, text);
+    QFETCH(QString, named);
+
+    QTemporaryDir directory;
+    const QString file = directory.filePath(QStringLiteral("input"));
+    if (input == Input::File) {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        QCOMPARE(out.write(text), text.size());
+    }
+    const Measured run = RunMeasured(arguments, input, file);
+    QCOMPARE(run.status, 2);
+    QVERIFY2(run.err.startsWith("quillon-send: ") && run.err.count('\n') == 1 &&
+                 run.err.endsWith('\n') && run.err.size() < 200,
+             run.err.left(300).constData());
+    QVERIFY2(QString::fromUtf8(run.err).contains(named), run.err.constData());
+    for (const char c : run.err.chopped(1))
+        QVERIFY2(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F, run.err.constData());
+    QVERIFY2(!QString::fromUtf8(run.err).contains(QRegularExpression("[\\x{80}-\\x{9f}]")),
+             run.err.constData());
+#ifdef QUILLON_SANITIZED
+    constexpr long kMemoryBoundKiB = 512 * 1024; // the sanitizers' own shadow and quarantine
+#else
+    constexpr long kMemoryBoundKiB = 64 * 1024;
+#endif
+    QVERIFY2(run.maxRssKiB > 0 && run.maxRssKiB < kMemoryBoundKiB,
+             qPrintable(QString::number(run.maxRssKiB) + " KiB"));
+}
+
+void TestCli::logEntries_data() {
+    QTest::addColumn<QStringList>(
+        "events"); // "sent BYTES @MS", "received TEXT @MS", "note TEXT @MS"
+    QTest::addColumn<QString>("log");
+
+    const QString single = "0000110099999999999999";
+    QTest::newRow("the first frame has no wait; the next waits its time less the line's")
+        << QStringList{"sent " + single + " @4512", "sent 1000100102022038630400 @5715"}
+        << "# 21:03:04.512 sent 22 bytes\nsingle 0 1.100\nwait 1180\n"
+           "# 21:03:05.715 sent 22 bytes\nfour 0:1.00 1:2.02 2:3.86 3:4.00\n";
+    QTest::newRow("frames back to back at the line's rate need no wait")
+        << QStringList{"sent U @0", "sent U @1.1", "sent U @2.1"}
+        << "# 21:03:00.000 sent 1 bytes\nreset\n# 21:03:00.001 sent 1 bytes\nreset\n"
+           "# 21:03:00.002 sent 1 bytes\nreset\n";
+    QTest::newRow("waits are rounded against the whole timeline, so errors do not add up")
+        << QStringList{"sent U @0", "sent U @2.6", "sent U @5.2", "sent U @7.8"}
+        << "# 21:03:00.000 sent 1 bytes\nreset\nwait 2\n# 21:03:00.002 sent 1 bytes\nreset\n"
+           "wait 1\n# 21:03:00.005 sent 1 bytes\nreset\nwait 2\n"
+           "# 21:03:00.007 sent 1 bytes\nreset\n";
+    QTest::newRow("a frame no command makes is a comment in hex and moves no clock")
+        << QStringList{"sent U @0", "sent 00001100999999999999990 @500", "sent U @1000"}
+        << "# 21:03:00.000 sent 1 bytes\nreset\n"
+           "# 21:03:00.500 sent 23 bytes that play does not take: 30 30 30 30 31 31 30 30 39 "
+           "39 39 39 39 39 39 39 39 39 39 39 39 39 30\n"
+           "wait 999\n# 21:03:01.000 sent 1 bytes\nreset\n";
+    QTest::newRow("a gain flag of 1 is not something play sends")
+        << QStringList{"sent 0011110099999999999999 @0"}
+        << "# 21:03:00.000 sent 22 bytes that play does not take: 30 30 31 31 31 31 30 30 39 "
+           "39 39 39 39 39 39 39 39 39 39 39 39 39\n";
+    QTest::newRow("a wait longer than a sequence may hold is split, and a new day is dated")
+        << QStringList{"sent U @0", "sent U @172800000"}
+        << "# 21:03:00.000 sent 1 bytes\nreset\n# date 2026-12-10\nwait 86400000\n"
+           "wait 86399999\n# 21:03:00.000 sent 1 bytes\nreset\n";
+    QTest::newRow("received bytes and notes stay on one line each")
+        << QStringList{"received OK\nthen @10", "note not sent: 命令未发出：\n请再试 @20"}
+        << "# 21:03:00.010 received 7 bytes: OK then\n# 21:03:00.020 not sent: 命令未发出： "
+           "请再试\n";
+}
+
+void TestCli::logEntries() {
+    QFETCH(QStringList, events);
+    QFETCH(QString, log);
+
+    LogFormat format;
+    QString written;
+    const QString header =
+        QString::fromStdString(format.header("quillon 0.1.0", "/dev/ttyUSB0, 9600 8N1", At(0)));
+    QCOMPARE(header, QStringLiteral("# quillon log started 2026-12-08T21:03:00.000+00:00 by "
+                                    "quillon 0.1.0, port /dev/ttyUSB0, 9600 8N1\n"));
+    for (const QString& event : events) {
+        const QString what = event.section(u' ', 0, 0);
+        const QString text = event.section(u' ', 1).section(QStringLiteral(" @"), 0, 0);
+        const LogMoment moment = At(event.section(QStringLiteral(" @"), -1).toDouble());
+        const std::string bytes = text.toStdString();
+        if (what == QLatin1String("sent"))
+            written += QString::fromStdString(format.sent(bytes, moment));
+        else if (what == QLatin1String("received"))
+            written += QString::fromStdString(format.received(bytes.size(), bytes, moment));
+        else
+            written += QString::fromStdString(format.note(bytes, moment));
+    }
+    QCOMPARE(written, log);
+    // A log is itself a sequence: whatever it holds, it parses.
+    try {
+        ParseSequence((header + written).toStdString());
+    } catch (const Refusal& refusal) {
+        QFAIL(refusal.what());
+    }
+}
+
+// A run's log, played back, gives the same bytes; a dry run writes no log at all.
+void TestCli::logOfARunPlaysBackToTheSameBytes() {
+    QTemporaryDir directory;
+    const QString log = directory.filePath(QStringLiteral("run.log"));
+    PtyPair board;
+    QVERIFY(board.isValid());
+    const QStringList options{QStringLiteral("--port"), board.slavePath(), QStringLiteral("--log"),
+                              log};
+    QCOMPARE(Run(QStringList{"--dry-run", "--log", log} + Words("reset")).status, 0);
+    QVERIFY(!QFile::exists(log));
+
+    QCOMPARE(Run(options + Words("single 3 2.5")).status, 0);
+    QCOMPARE(Run(options + Words("play -"), "eight 0 0 0 0 0 0 0 255\nwait 40\nreset\n").status, 0);
+    QProcess replied;
+    Prepare(replied, options + Words("--reply=5000 four 0:1 1:2 2:3 3:4"));
+    replied.start();
+    const QByteArray four = "1000100102002030030400";
+    QCOMPARE(board.readExactly(22 + 22 + 1 + 22),
+             "0030250099999999999999" +
+                 Bytes({0x32, 0x30, 0x31, 0,    0x31, 0,    0x31, 0,    0x31, 0,    0x31,
+                        0,    0x31, 0,    0x31, 0,    0x31, 255,  0x39, 0x39, 0x39, 0x39}) +
+                 "U" + four);
+    QVERIFY(board.write("OK"));
+    QCOMPARE(Finish(replied).status, 0);
+    QCOMPARE(Run(options + Words("--reply=100 reset")).status, 3);
+    QCOMPARE(board.readExactly(1), QByteArray("U"));
+
+    const QString text = QString::fromUtf8(ReadFile(log));
+    QCOMPARE(text.count(QStringLiteral("# quillon log started ")), 4);
+    QCOMPARE(text.split(u'\n')
+                 .filter(QRegularExpression("^[a-z]"))
+                 .filter(QRegularExpression("^(?!wait)")),
+             QStringList({"single 3 2.500", "eight 0 0 0 0 0 0 0 255", "reset",
+                          "four 0:1.00 1:2.00 2:3.00 3:4.00", "reset"}));
+    QVERIFY2(text.contains(QRegularExpression("\\nwait 4\\d\\n# [0-9:.]+ sent 1 bytes\\nreset\\n")),
+             qPrintable(text));
+    QVERIFY2(text.contains(QRegularExpression("received 2 bytes: OK\\n")), qPrintable(text));
+    QVERIFY2(text.contains(QRegularExpression("no reply from \\S+ within 100 ms\\n")),
+             qPrintable(text));
+
+    PtyPair replay;
+    QVERIFY(replay.isValid());
+    QCOMPARE(
+        Run({QStringLiteral("--port"), replay.slavePath(), QStringLiteral("play"), log}).status, 0);
+    const QByteArray expected =
+        "0030250099999999999999" +
+        Bytes({0x32, 0x30, 0x31, 0,    0x31, 0,    0x31, 0,    0x31, 0,    0x31,
+               0,    0x31, 0,    0x31, 0,    0x31, 255,  0x39, 0x39, 0x39, 0x39}) +
+        "U" + four + "U";
+    QCOMPARE(replay.readExactly(expected.size()), expected);
+    QCOMPARE(replay.readAvailable(), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestCli)
