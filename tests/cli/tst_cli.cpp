@@ -15,6 +15,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -193,7 +194,8 @@ private slots:
     void refusalWritesNothing();
     void replyIsPrinted_data();
     void replyIsPrinted();
-    void interruptedPlayEndsOnWholeFrame();
+    void playEndsOnWholeFrames_data();
+    void playEndsOnWholeFrames();
     void sequenceIsReadWhole_data();
     void sequenceIsReadWhole();
     void scheduleOffsets_data();
@@ -327,6 +329,8 @@ void TestCli::refusalWritesNothing_data() {
     bad("an unknown option", "--fast single 0 1", "\"--fast\"");
     bad("no command at all", "--dry-run", "no command");
     bad("a reply wait that is not a number", "--reply=soon reset", "\"soon\"");
+    bad("a negative reply wait, which would never end", "--reply=-5 reset", "\"-5\"");
+    bad("a log that cannot be opened", "--log /nonexistent/run.log reset", "run.log");
     bad("a rate of zero", "play --rate 0 -", "\"0\"");
     bad("a sequence file that does not exist", "play /nonexistent/ramp.txt",
         "/nonexistent/ramp.txt");
@@ -396,18 +400,44 @@ void TestCli::replyIsPrinted() {
     QCOMPARE(outcome.out, out);
 }
 
-void TestCli::interruptedPlayEndsOnWholeFrame() {
+// What ends a play early, and how.
+enum class Ending { CtrlC, CtrlCOnAStoppedLine, BoardPulled };
+
+void TestCli::playEndsOnWholeFrames_data() {
+    QTest::addColumn<Ending>("ending");
+    QTest::addColumn<int>("frameCount");
+    QTest::addColumn<int>("lastPauseMs"); // a pause after the last frame
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+
+    QTest::newRow("Ctrl-C stops after the frame being written")
+        << Ending::CtrlC << 200 << 0 << 130 << "";
+    QTest::newRow("Ctrl-C still sends the frames queued on a stopped line")
+        << Ending::CtrlCOnAStoppedLine << 200 << 0 << 130 << "";
+    QTest::newRow("a board pulled while the play runs is port trouble, told with what went out")
+        << Ending::BoardPulled << 3 << 60000 << 1 << "3 of 3 frames went out";
+}
+
+void TestCli::playEndsOnWholeFrames() {
+    QFETCH(Ending, ending);
+    QFETCH(int, frameCount);
+    QFETCH(int, lastPauseMs);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+
     QTemporaryDir directory;
     QFile sequence(directory.filePath(QStringLiteral("ramp.txt")));
     QVERIFY(sequence.open(QIODevice::WriteOnly));
     QList<QByteArray> frames;
-    for (int code = 0; code < 200; ++code) {
+    for (int code = 0; code < frameCount; ++code) {
         const QByteArray line = "eight " + QByteArray::number(code) + " 0 0 0 0 0 0 " +
                                 QByteArray::number(255 - code) + '\n';
         sequence.write(line);
         frames << Bytes({0x32, 0x30, 0x31, code, 0x31, 0,    0x31,       0,    0x31, 0,    0x31,
                          0,    0x31, 0,    0x31, 0,    0x31, 255 - code, 0x39, 0x39, 0x39, 0x39});
     }
+    if (lastPauseMs > 0)
+        sequence.write("wait " + QByteArray::number(lastPauseMs) + '\n');
     sequence.close();
 
     PtyPair board;
@@ -418,10 +448,32 @@ void TestCli::interruptedPlayEndsOnWholeFrame() {
     process.start();
     QByteArray received = board.readExactly(3 * 22, kTimeoutMs);
     QCOMPARE(received.size(), 3 * 22);
-    ::kill(pid_t(process.processId()), SIGINT);
+    // A second descriptor on the line stops its output as XOFF would: frames wait in the queue.
+    const int line =
+        ::open(board.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(line >= 0);
+    if (ending == Ending::CtrlCOnAStoppedLine) {
+        QCOMPARE(::tcflow(line, TCOOFF), 0);
+        QTest::qWait(300);
+    }
+    if (ending == Ending::BoardPulled)
+        board.hangUp();
+    else
+        ::kill(pid_t(process.processId()), SIGINT);
+    if (ending == Ending::CtrlCOnAStoppedLine) {
+        QTest::qWait(100);
+        QCOMPARE(::tcflow(line, TCOON), 0);
+    }
+    ::close(line);
     const Outcome outcome = Finish(process);
-    QCOMPARE(outcome.status, 130);
+    QCOMPARE(outcome.status, status);
+    QVERIFY2(QString::fromUtf8(outcome.err).contains(said), outcome.err.constData());
+    if (ending == Ending::BoardPulled)
+        return;
+    const qsizetype beforeStop = received.size();
     received += board.readAvailable();
+    if (ending == Ending::CtrlCOnAStoppedLine)
+        QVERIFY2(received.size() > beforeStop, "the frames queued on the stopped line were lost");
     QVERIFY(received.size() < 200 * 22);
     QCOMPARE(received.size() % 22, 0);
     for (qsizetype i = 0; i < received.size() / 22; ++i)
@@ -486,6 +538,9 @@ void TestCli::scheduleOffsets_data() {
         << threeEight << 50.0 << QList<qint64>{0, 22'916'666, 45'833'333} << true;
     QTest::newRow("a fast rate of one-byte frames is held to one byte's time")
         << QByteArray("reset\nreset\n") << 5000.0 << QList<qint64>{0, 1'041'666} << true;
+    QTest::newRow("each offset is rounded on its own, so rounding never piles up")
+        << QByteArray("reset\nreset\nreset\nreset\n") << 3.0
+        << QList<qint64>{0, 333'333'333, 666'666'667, 1'000'000'000} << false;
     QTest::newRow("a pause delays every later frame without moving the grid")
         << QByteArray("reset\nwait 100\nreset\nreset\n") << 40.0
         << QList<qint64>{0, 125'000'000, 150'000'000} << false;

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <array>
+#include <fcntl.h>
 #include <future>
 #include <memory>
 #include <poll.h>
@@ -107,6 +108,8 @@ private slots:
     void writeToAnUnnoticedHangUpIsToldOnceAsAFailedWrite();
     void longFrameLeavesTheEventLoopServing();
     void refusesAFrameThatWouldOverfillTheQueue();
+    void aStalledFrameIsDroppedAndNeverGoesOutLater();
+    void tellsEachFrameWrittenAndEachByteReceived();
     void switchesToAChosenDevice_data();
     void switchesToAChosenDevice();
     void aChosenDeviceKeepsItsQueueApartAndIsReopenedByName();
@@ -527,6 +530,59 @@ void tst_SerialLink::refusesAFrameThatWouldOverfillTheQueue() {
     QCOMPARE(first.board().readUntilQuiet(kQuietMs), QByteArray());
     QCOMPARE(link.WriteText(QStringLiteral("U")), WriteOutcome::Queued);
     QCOMPARE(first.board().readExactly(1), QByteArray("U"));
+}
+
+// A line that takes no bytes for the frame's whole deadline (output stopped, as by XOFF): the
+// frame fails with the reason, and once the line moves again it is not sent after all.
+void tst_SerialLink::aStalledFrameIsDroppedAndNeverGoesOutLater() {
+    TestPort first(devices().port1, Device::Free);
+    SerialLink link(devices());
+    QVERIFY(link.OpenAtStartup());
+    const int line =
+        ::open(first.board().slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(line >= 0);
+    QCOMPARE(::tcflow(line, TCOOFF), 0);
+    QSignalSpy failed(&link, &SerialLink::writeFailed);
+
+    QCOMPARE(link.WriteText(QStringLiteral("0000110099999999999999")), WriteOutcome::Queued);
+    QVERIFY(failed.wait(20000));
+    const auto failure = failed.first().first().value<PortFailure>();
+    QCOMPARE(failure.error, QSerialPort::TimeoutError);
+    QCOMPARE(failure.droppedFrames, 1);
+    QVERIFY2(failure.detail.contains(QStringLiteral("0 of 22 bytes")), qPrintable(failure.detail));
+    QCOMPARE(link.bytesToWrite(), 0);
+
+    QCOMPARE(::tcflow(line, TCOON), 0);
+    QCOMPARE(first.board().readUntilQuiet(kQuietMs), QByteArray());
+    QCOMPARE(link.WriteText(QStringLiteral("U")), WriteOutcome::Queued);
+    QCOMPARE(first.board().readExactly(1), QByteArray("U"));
+    QCOMPARE(failed.size(), 1);
+    ::close(line);
+}
+
+// What a log needs of the link: each frame once its last byte is out, each byte read once.
+void tst_SerialLink::tellsEachFrameWrittenAndEachByteReceived() {
+    TestPort first(devices().port1, Device::Free);
+    SerialLink link(devices());
+    QVERIFY(link.OpenAtStartup());
+    QSignalSpy written(&link, &SerialLink::frameWritten);
+    QSignalSpy received(&link, &SerialLink::received);
+
+    QCOMPARE(link.WriteText(QStringLiteral("U")), WriteOutcome::Queued);
+    const QByteArray big(100'000, '7');
+    QCOMPARE(link.WriteText(QString::fromLatin1(big)), WriteOutcome::Queued);
+    QCOMPARE(first.board().readExactly(1 + big.size()), "U" + big);
+    QTRY_COMPARE(written.size(), 2);
+    QCOMPARE(written.at(0).first().toByteArray(), QByteArray("U"));
+    QCOMPARE(written.at(1).first().toByteArray(), big);
+
+    QVERIFY(first.board().write("0123456789"));
+    QTRY_COMPARE(link.peekReceived(), QByteArray("0123456789"));
+    QCOMPARE(received.size(), 0);
+    QVERIFY(first.board().write("abcdefghijklm"));
+    QTRY_COMPARE(received.size(), 1);
+    QCOMPARE(received.first().first().toByteArray(), QByteArray("0123456789abcdefghijklm"));
+    QCOMPARE(link.peekReceived(), QByteArray());
 }
 
 void tst_SerialLink::switchesToAChosenDevice_data() {
