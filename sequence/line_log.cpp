@@ -2,6 +2,7 @@
 
 #include "command_words.h"
 #include "line_time.h"
+#include "quoted_text.h"
 
 #include <cerrno>
 #include <charconv>
@@ -59,11 +60,15 @@ std::string HexBytes(std::string_view bytes) {
 }
 
 // A text on one line of bounded length: line breaks and other control characters become
-// spaces, and a text too long is cut on a character boundary.
+// spaces, text that is not UTF-8 is made so, and a text too long is cut on a character
+// boundary; the log stays a sequence that plays whatever it was told.
 std::string OneLine(std::string_view text, std::size_t room) {
+    const bool utf8 = IsValidUtf8(text);
     std::string line;
-    for (const char c : text)
-        line += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? ' ' : c;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        line += byte < 0x20 || byte == 0x7F ? ' ' : byte >= 0x80 && !utf8 ? '?' : c;
+    }
     if (line.size() <= room)
         return line;
     std::size_t cut = room > 4 ? room - 4 : 0;
