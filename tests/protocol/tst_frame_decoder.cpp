@@ -1,5 +1,7 @@
+#include "command_words.h"
 #include "frame_decoder.h"
 #include "frames.h"
+#include "quoted_text.h"
 
 #include <QtTest>
 
@@ -38,6 +40,10 @@ private slots:
     void builtFramesRoundTrip();
     void rejects_data();
     void rejects();
+    void commandWords_data();
+    void commandWords();
+    void quotesTextSafely_data();
+    void quotesTextSafely();
 };
 
 void TestFrameDecoder::decodesBuiltFrames_data() {
@@ -164,6 +170,83 @@ void TestFrameDecoder::rejects() {
     const auto result = quillon::DecodeCommand(bytes.toStdString());
     QVERIFY(!result.command.has_value());
     QCOMPARE(QByteArray::fromStdString(result.reason), reason);
+}
+
+void TestFrameDecoder::commandWords_data() {
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QString>("words"); // empty: no command a sequence sends makes these bytes
+
+    QTest::newRow("single with three decimals, from the millivolts on the wire")
+        << QByteArray("0030250099999999999999") << "single 3 2.500";
+    QTest::newRow("single at the top and the bottom of its field")
+        << QByteArray("0070999999999999999999") << "single 7 9.999";
+    QTest::newRow("four with two decimals, channels in frame order")
+        << QByteArray("1070000500503099910001") << "four 7:0.00 5:0.50 3:9.99 1:0.01";
+    QTest::newRow("eight as whole codes")
+        << QByteArray::fromStdString(EightChannelBytes({"0", "1", "2", "3", "4", "5", "6", "255"}))
+        << "eight 0 1 2 3 4 5 6 255";
+    QTest::newRow("reset") << QByteArray("U") << "reset";
+    QTest::newRow("a gain flag of 1") << QByteArray("0011110099999999999999") << "";
+    QTest::newRow("a four-channel gain flag of 1") << QByteArray("1001100102022038630400") << "";
+    QTest::newRow("a channel of two digits makes 23 bytes")
+        << QByteArray("00100110099999999999999") << "";
+    QTest::newRow("a value field of five digits") << QByteArray("00012500999999999999999") << "";
+    QTest::newRow("a channel that is not 0 to 7") << QByteArray("0080110099999999999999") << "";
+    QTest::newRow("nothing") << QByteArray() << "";
+}
+
+// The words are what a sequence would say to send the same bytes again.
+void TestFrameDecoder::commandWords() {
+    QFETCH(QByteArray, frame);
+    QFETCH(QString, words);
+
+    const std::optional<std::string> made = quillon::CommandWords(frame.toStdString());
+    QCOMPARE(made.has_value(), !words.isEmpty());
+    if (made)
+        QCOMPARE(QString::fromStdString(*made), words);
+}
+
+void TestFrameDecoder::quotesTextSafely_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("quoted");
+    QTest::addColumn<QString>("path");
+
+    const QByteArray longText(100, 'a');
+    QTest::newRow("plain text as it is") << QByteArray("1.1V") << "\"1.1V\""
+                                         << "\"1.1V\"";
+    QTest::newRow("ESC, NUL, tab and line ends as escapes")
+        << QByteArray("\x1b[2J\0\t\r\n", 8) << "\"\\x1b[2J\\0\\t\\r\\n\""
+        << "\"\\x1b[2J\\0\\t\\r\\n\"";
+    QTest::newRow("DEL and the C1 range as escapes")
+        << QByteArray("\x7f\xc2\x9b") << "\"\\x7f\\u009b\""
+        << "\"\\x7f\\u009b\"";
+    QTest::newRow("a right-to-left override as an escape")
+        << QByteArray("a\xe2\x80\xaez") << "\"a\\u202ez\""
+        << "\"a\\u202ez\"";
+    QTest::newRow("a byte that is not UTF-8 as an escape")
+        << QByteArray("caf\xe9") << "\"caf\\xe9\""
+        << "\"caf\\xe9\"";
+    QTest::newRow("Chinese counts a character each") << QByteArray("通道号") << "\"通道号\""
+                                                     << "\"通道号\"";
+    QTest::newRow("a long text keeps its first 40 characters and tells its length")
+        << longText << "\"" + QString(40, u'a') + "…\" (100 characters)"
+        << "\"…" + QString(40, u'a') + "\" (100 characters)";
+    QTest::newRow("escapes count as the characters they show")
+        << QByteArray(30, '\x1b') << "\"" + QString("\\x1b").repeated(10) + "…\" (30 characters)"
+        << "\"…" + QString("\\x1b").repeated(10) + "\" (30 characters)";
+    QTest::newRow("a path keeps the end that names the file")
+        << QByteArray("/home/operator/rig/sequences/2026/december/ramp.txt")
+        << "\"/home/operator/rig/sequences/2026/decemb…\" (51 characters)"
+        << "\"…tor/rig/sequences/2026/december/ramp.txt\" (51 characters)";
+}
+
+void TestFrameDecoder::quotesTextSafely() {
+    QFETCH(QByteArray, text);
+    QFETCH(QString, quoted);
+    QFETCH(QString, path);
+
+    QCOMPARE(QString::fromStdString(quillon::QuotedText(text.toStdString())), quoted);
+    QCOMPARE(QString::fromStdString(quillon::QuotedPath(text.toStdString())), path);
 }
 
 QTEST_APPLESS_MAIN(TestFrameDecoder)
