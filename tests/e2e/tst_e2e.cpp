@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
 
 using quillon::testing::kSingleChannelSendOnScreen;
@@ -22,6 +23,7 @@ class tst_E2e : public QObject {
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void clickingSendDrivesTheBoard_data();
     void clickingSendDrivesTheBoard();
 
 private:
@@ -43,9 +45,18 @@ void tst_E2e::cleanupTestCase() {
     m_x.reset();
 }
 
+// However the panel ends, a log it was writing holds every Send already made.
+void tst_E2e::clickingSendDrivesTheBoard_data() {
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("ended by SIGTERM, the log flushed on the way out") << int(SIGTERM);
+    QTest::newRow("killed right after the Send, the log already holds it") << int(SIGKILL);
+}
+
 void tst_E2e::clickingSendDrivesTheBoard() {
+    QFETCH(int, signalNumber);
     QTemporaryDir dir;
     const QString link = dir.filePath("board");
+    const QString log = dir.filePath("panel.log");
 
     QProcess board;
     board.setProcessEnvironment(m_x->environment());
@@ -58,7 +69,7 @@ void tst_E2e::clickingSendDrivesTheBoard() {
     panelEnvironment.insert("QUILLON_PORT1", link);
     panelEnvironment.insert("QUILLON_PORT2", dir.filePath("no-such-port"));
     panel.setProcessEnvironment(panelEnvironment);
-    panel.start(m_binDir + "/quillon", {});
+    panel.start(m_binDir + "/quillon", {"--log", log});
     QVERIFY(panel.waitForStarted());
 
     QByteArray windows;
@@ -71,8 +82,19 @@ void tst_E2e::clickingSendDrivesTheBoard() {
                              kStartTimeoutMs);
 
     QCOMPARE(panel.state(), QProcess::Running);
-    StopProcess(panel);
+    ::kill(pid_t(panel.processId()), signalNumber);
+    QVERIFY(panel.waitForFinished(kStartTimeoutMs));
+    if (signalNumber == SIGTERM) {
+        QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(panel.exitCode(), 0);
+    }
     StopProcess(board);
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray logged = file.readAll();
+    QVERIFY2(logged.startsWith("# quillon log started ") &&
+                 logged.contains(" sent 22 bytes\nsingle 0 1.100\n"),
+             logged.constData());
 }
 
 QTEST_GUILESS_MAIN(tst_E2e)
