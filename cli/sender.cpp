@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,8 @@ namespace {
 // board, like the real one, answers a command in one burst).
 constexpr std::chrono::milliseconds kReplyQuiet{50};
 constexpr std::chrono::milliseconds kProgressEvery{100};
+// A board that floods the line cannot make the reply grow without bound.
+constexpr qsizetype kLongestReply = 64 * 1024;
 
 void Say(const QString& message) {
     std::fputs(("quillon-send: " + message + '\n').toLocal8Bit().constData(), stderr);
@@ -178,7 +181,7 @@ void Sender::handlePlayFinished(SequencePlayer::Outcome outcome) {
 void Sender::collectReply() {
     if (!m_replyWait)
         return;
-    m_reply += m_link.ReadAll();
+    keepReply(m_link.ReadAll());
     if (m_waitingForReply && !m_reply.isEmpty())
         m_quietTimer.start();
 }
@@ -186,7 +189,7 @@ void Sender::collectReply() {
 void Sender::printReply() {
     if (m_done)
         return;
-    m_reply += m_link.ReadAll();
+    keepReply(m_link.ReadAll());
     if (m_reply.isEmpty()) {
         const QString noReply = QStringLiteral("no reply from %1 within %2 ms")
                                     .arg(m_link.deviceName())
@@ -208,6 +211,16 @@ void Sender::printReply() {
         return;
     }
     finish(kSent);
+}
+
+void Sender::keepReply(const QString& more) {
+    const qsizetype room = kLongestReply - m_reply.size();
+    if (more.size() > room && !m_replyCut) {
+        m_replyCut = true;
+        Say(QStringLiteral("the reply is longer than %1 bytes; only the first %1 are printed")
+                .arg(kLongestReply));
+    }
+    m_reply += more.left(std::max<qsizetype>(room, 0));
 }
 
 void Sender::showProgress(bool last) {

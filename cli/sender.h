@@ -48,6 +48,7 @@ private:
     void handlePlayFinished(SequencePlayer::Outcome outcome);
     void collectReply();
     void printReply();
+    void keepReply(const QString& more);
     void showProgress(bool last);
     void finish(int status);
 
@@ -62,6 +63,7 @@ private:
     int m_interruptStatus = kInterrupted;
     bool m_sending = false;
     bool m_waitingForReply = false;
+    bool m_replyCut = false;
     bool m_done = false;
     bool m_showProgress = false;
     std::chrono::nanoseconds m_lastProgress{0};

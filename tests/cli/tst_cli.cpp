@@ -377,6 +377,9 @@ void TestCli::replyIsPrinted_data() {
         << QByteArray("0000110099999999999999\n");
     QTest::newRow("an answer shorter than a frame is printed too")
         << Words("--reply=5000 reset") << QByteArray("OK") << 0 << QByteArray("OK\n");
+    QTest::newRow("a flood of a reply is cut at 64 KiB")
+        << Words("--reply=2000 reset") << QByteArray(100'000, 'x') << 0
+        << QByteArray(64 * 1024, 'x') + '\n';
     QTest::newRow("a silent board is no reply")
         << Words("--reply=200 reset") << QByteArray() << 3 << QByteArray();
 }
