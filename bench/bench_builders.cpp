@@ -4,8 +4,12 @@
 #include "alloc_counter.h"
 #include "bench_table.h"
 #include "frames.h"
+#include "line_log.h"
 
 #include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <iomanip>
@@ -99,6 +103,39 @@ void BM_EightNaive(benchmark::State& s) {
     RunBuilder(s, [] { return NaiveEight(kEightDefaults); });
 }
 
+// One log entry for a Send: the frame's words made from its bytes, the wait and the comment,
+// appended to a file in one write; beside a bare write(2) of as many bytes to the same file.
+std::string LogPath() {
+    return "/tmp/quillon-bench-" + std::to_string(::getpid()) + ".log";
+}
+
+void BM_LogEntry(benchmark::State& s) {
+    sequence::LogFile file;
+    std::string error;
+    file.open(LogPath(), &error);
+    sequence::LogFormat format;
+    const std::string frame = SingleChannelFrame(kSingleDefaults);
+    for (auto _ : s) {
+        const sequence::LogMoment moment = sequence::LogMoment::now();
+        benchmark::DoNotOptimize(file.append(format.sent(frame, moment), &error));
+    }
+    s.SetItemsProcessed(s.iterations());
+    file.close();
+    ::unlink(LogPath().c_str());
+}
+
+void BM_LogEntryBareWrite(benchmark::State& s) {
+    const int fd = ::open(LogPath().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    const std::string entry = "wait 1180\n# 21:03:04.512 sent 22 bytes\nsingle 0 1.100\n";
+    for (auto _ : s)
+        benchmark::DoNotOptimize(::write(fd, entry.data(), entry.size()));
+    s.SetItemsProcessed(s.iterations());
+    ::close(fd);
+    ::unlink(LogPath().c_str());
+}
+
+BENCHMARK(BM_LogEntry)->Repetitions(9)->ReportAggregatesOnly(true);
+BENCHMARK(BM_LogEntryBareWrite)->Repetitions(9)->ReportAggregatesOnly(true);
 BENCHMARK(BM_Single)->Repetitions(9)->ReportAggregatesOnly(true);
 BENCHMARK(BM_SingleNaive)->Repetitions(9)->ReportAggregatesOnly(true);
 BENCHMARK(BM_Four)->Repetitions(9)->ReportAggregatesOnly(true);
@@ -145,6 +182,12 @@ void RunBuilderBenchmarks(int argc, char** argv, BenchTable& table) {
                    ">= 3x, <= 1 alloc/text frame", ratio >= 3.0 && allocsPerFrame <= 1.0,
                    "heap allocations per frame: " + FormatNumber(allocsPerFrame, 2)});
     }
+    const double entryMicros = 1e6 / collector.medians["BM_LogEntry"].framesPerSecond;
+    const double writeMicros = 1e6 / collector.medians["BM_LogEntryBareWrite"].framesPerSecond;
+    table.add({"log entry for a Send: words, wait, comment, one write(2) (µs)", entryMicros,
+               "bare write(2) of a 53-byte entry to the same file (µs)", writeMicros,
+               entryMicros / writeMicros, "reference", false,
+               "written after the driver has the frame, so a click waits for none of it", true});
 }
 
 } // namespace quillon::bench

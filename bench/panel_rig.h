@@ -22,7 +22,7 @@ public:
     QString failure() const { return m_failure; }
 
     Form1& form() { return m_harness.form(); }
-    const PanelController& controller() const { return m_harness.controller(); }
+    PanelController& controller() { return m_harness.controller(); }
     testing::PtyPair& board() { return m_harness.board(); }
     // Opened raw before the panel opened the device, for bare writes and FIONREAD.
     int slaveFd() const { return m_slaveFd; }

@@ -40,6 +40,7 @@ public:
 
     Form1& form() { return *m_form; }
     const PanelController& controller() const { return *m_controller; }
+    PanelController& controller() { return *m_controller; }
     const QList<OperatorMessage>& messages() const { return m_messages; }
 
     // A left click in the middle of the named button; false when there is no such button.
