@@ -32,28 +32,32 @@ QString Seconds(std::chrono::nanoseconds duration) {
     return QString::number(std::chrono::duration<double>(duration).count(), 'f', 1);
 }
 
-QString ErrorReason(QSerialPort::SerialPortError error) {
+QString ErrorReason(PortError error) {
     switch (error) {
-    case QSerialPort::DeviceNotFoundError:
+    case PortError::NotFound:
         return QStringLiteral("no such device");
-    case QSerialPort::PermissionError:
+    case PortError::HostNotFound:
+        return QStringLiteral("no such host");
+    case PortError::Permission:
         return QStringLiteral("permission denied, or the device is in use by another program");
-    case QSerialPort::OpenError:
+    case PortError::AlreadyOpen:
         return QStringLiteral("the device is already open");
-    case QSerialPort::NotOpenError:
+    case PortError::NotOpen:
         return QStringLiteral("the port is not open");
-    case QSerialPort::WriteError:
+    case PortError::Write:
         return QStringLiteral("writing failed");
-    case QSerialPort::ReadError:
+    case PortError::Read:
         return QStringLiteral("reading failed");
-    case QSerialPort::ResourceError:
-        return QStringLiteral("the device was disconnected or became unavailable");
-    case QSerialPort::UnsupportedOperationError:
-        return QStringLiteral("the device does not support 9600 8N1");
-    case QSerialPort::TimeoutError:
-        return QStringLiteral("the line did not take the bytes in time");
-    case QSerialPort::NoError:
-    case QSerialPort::UnknownError:
+    case PortError::Gone:
+        return QStringLiteral("the device was disconnected, or the connection dropped");
+    case PortError::Unsupported:
+        return QStringLiteral("the device or the server does not take 9600 8N1");
+    case PortError::ConnectionRefused:
+        return QStringLiteral("the server refused the connection");
+    case PortError::Timeout:
+        return QStringLiteral("timed out");
+    case PortError::None:
+    case PortError::Unknown:
         break;
     }
     return QStringLiteral("an unknown error");

@@ -75,28 +75,32 @@ QString QuotedPath(const QString& path) {
     return QStringLiteral("“…%1”（共%2个字符）").arg(shown).arg(excerpt.length);
 }
 
-QString ErrorReason(QSerialPort::SerialPortError error) {
+QString ErrorReason(PortError error) {
     switch (error) {
-    case QSerialPort::DeviceNotFoundError:
+    case PortError::NotFound:
         return QStringLiteral("设备不存在");
-    case QSerialPort::PermissionError:
+    case PortError::HostNotFound:
+        return QStringLiteral("找不到该主机");
+    case PortError::Permission:
         return QStringLiteral("没有访问权限，或设备已被其他程序占用");
-    case QSerialPort::OpenError:
+    case PortError::AlreadyOpen:
         return QStringLiteral("设备已被打开");
-    case QSerialPort::NotOpenError:
+    case PortError::NotOpen:
         return QStringLiteral("串口未打开");
-    case QSerialPort::WriteError:
+    case PortError::Write:
         return QStringLiteral("写入出错");
-    case QSerialPort::ReadError:
+    case PortError::Read:
         return QStringLiteral("读取出错");
-    case QSerialPort::ResourceError:
+    case PortError::Gone:
         return QStringLiteral("设备已断开或不可用");
-    case QSerialPort::UnsupportedOperationError:
-        return QStringLiteral("设备不支持所需的串口设置");
-    case QSerialPort::TimeoutError:
+    case PortError::Unsupported:
+        return QStringLiteral("设备或服务器不支持所需的串口设置");
+    case PortError::ConnectionRefused:
+        return QStringLiteral("服务器拒绝连接");
+    case PortError::Timeout:
         return QStringLiteral("操作超时");
-    case QSerialPort::NoError:
-    case QSerialPort::UnknownError:
+    case PortError::None:
+    case PortError::Unknown:
         break;
     }
     return QStringLiteral("未知错误");

@@ -49,7 +49,7 @@ void SequencePlayer::queueDueFrames() {
             fail(m_link.lastFailure());
             return;
         case WriteOutcome::LineBusy:
-            fail({m_link.deviceName(), QSerialPort::TimeoutError,
+            fail({m_link.deviceName(), PortError::Timeout,
                   tr("The line does not keep up with the sequence")});
             return;
         }

@@ -2,11 +2,7 @@
 
 #include "line_time.h"
 
-#include <QSignalBlocker>
-
-#ifdef Q_OS_UNIX
-#include <poll.h>
-#endif
+#include <algorithm>
 
 namespace quillon {
 
@@ -17,6 +13,10 @@ constexpr qint64 kStallSlackMs = 2000;
 // How long a frame may go without progress: twice its line time, plus slack for a busy system.
 int stallLimitMs(qint64 frameSize) {
     return int(kStallSlackMs + 2 * frameSize * 1000 / kLineBytesPerSecond);
+}
+
+std::chrono::nanoseconds SteadyClock() {
+    return std::chrono::steady_clock::now().time_since_epoch();
 }
 
 QString platformPort(int number) {
@@ -32,13 +32,12 @@ QString portFromEnvironment(const char* variable, int number) {
     return device.isEmpty() ? platformPort(number) : device;
 }
 
-// Flushed first, as closing a serial device otherwise waits until its output has drained; the
-// errors a dying device raises on the way are of no interest any more.
-void closeQuietly(QSerialPort& port) {
-    const QSignalBlocker quiet(&port);
-    port.clear(QSerialPort::Output);
-    port.close();
-    port.clearError();
+// A transport may be let go from inside one of its own signals.
+void Release(std::unique_ptr<LinkTransport> transport) {
+    if (transport) {
+        transport->disconnect();
+        transport.release()->deleteLater();
+    }
 }
 
 } // namespace
@@ -49,87 +48,159 @@ PortDevices PortDevices::fromEnvironment() {
 
 SerialLink::SerialLink(PortDevices devices, QObject* parent)
     : QObject(parent), m_devices(std::move(devices)) {
+    qRegisterMetaType<PortFailure>();
     m_stallTimer.setSingleShot(true);
     connect(&m_stallTimer, &QTimer::timeout, this, &SerialLink::failStalledFrame);
 }
 
-SerialLink::~SerialLink() = default;
+// A serial device's close lets its output drain; a connection's does not, so whoever must not
+// lose the last frames waits lineBusyFor() before letting the link go.
+SerialLink::~SerialLink() {
+    m_attempt.reset();
+    if (m_transport)
+        m_transport->close(false);
+    for (const auto& retired : m_retired)
+        retired->close(false);
+}
 
 bool SerialLink::OpenAtStartup() {
     if (isOpen())
         return true;
+    if (isOpening())
+        return false;
     m_openFailures.clear();
-    const bool opened = !m_chosenDevice.isEmpty()
-                            ? openNumbered(0, m_chosenDevice)
-                            : openNumbered(1, m_devices.port1) ||
-                                  (!m_devices.port2.isEmpty() && openNumbered(2, m_devices.port2));
-    if (!opened)
-        m_lastFailure = m_openFailures.last();
-    return opened;
+    m_devicesToTry.clear();
+    if (!m_chosenDevice.isEmpty()) {
+        m_devicesToTry.append({m_chosenDevice, 0});
+    } else {
+        m_devicesToTry.append({m_devices.port1, 1});
+        if (!m_devices.port2.isEmpty())
+            m_devicesToTry.append({m_devices.port2, 2});
+    }
+    runStartup();
+    return isOpen();
+}
+
+// Tries the devices in turn; one that connects in the background holds the sequence until it
+// answers.
+void SerialLink::runStartup() {
+    while (!m_devicesToTry.isEmpty()) {
+        const auto [device, number] = m_devicesToTry.takeFirst();
+        if (tryDevice(device, number, Purpose::Startup))
+            return;
+    }
+    finishStartup(false);
+}
+
+bool SerialLink::tryDevice(const QString& device, int portNumber, Purpose purpose) {
+    std::unique_ptr<LinkTransport> transport = LinkTransport::forDevice(device);
+    transport->open();
+    switch (transport->state()) {
+    case LinkTransport::State::Open:
+        usePort(std::move(transport), portNumber, purpose);
+        return true;
+    case LinkTransport::State::Opening:
+        m_attempt = std::move(transport);
+        m_attemptPurpose = purpose;
+        m_attemptNumber = portNumber;
+        connect(m_attempt.get(), &LinkTransport::opened, this, &SerialLink::attemptOpened);
+        connect(m_attempt.get(), &LinkTransport::openFailed, this, &SerialLink::attemptFailed);
+        return true;
+    case LinkTransport::State::Closed:
+        break;
+    }
+    m_lastFailure = transport->failure();
+    if (purpose == Purpose::Startup)
+        m_openFailures.append(m_lastFailure);
+    return false;
+}
+
+void SerialLink::attemptOpened() {
+    std::unique_ptr<LinkTransport> transport = std::move(m_attempt);
+    transport->disconnect(this);
+    const Purpose purpose = m_attemptPurpose;
+    const QString device = transport->device();
+    usePort(std::move(transport), m_attemptNumber, purpose);
+    if (purpose == Purpose::Startup)
+        emit openFinished(true);
+    else
+        emit deviceOpenFinished(device, true);
+}
+
+void SerialLink::attemptFailed(const PortFailure& failure) {
+    const QString device = m_attempt->device();
+    Release(std::move(m_attempt));
+    m_lastFailure = failure;
+    if (m_attemptPurpose == Purpose::Choice) {
+        emit deviceOpenFinished(device, false);
+        return;
+    }
+    m_openFailures.append(failure);
+    runStartup();
+    if (!isOpening())
+        emit openFinished(isOpen());
+}
+
+// Frames that waited for a port that never came are told as failed, never sent later.
+void SerialLink::finishStartup(bool opened) {
+    if (!opened && !m_queuedFrames.empty() && !m_openFailures.isEmpty())
+        dropQueue(m_openFailures.last());
 }
 
 bool SerialLink::openDevice(const QString& device) {
-    std::unique_ptr<QSerialPort> port = openOn(device);
-    if (!port) {
-        m_lastFailure = m_openFailures.takeLast();
-        return false;
+    // A newer choice replaces whatever was still connecting.
+    Release(std::move(m_attempt));
+    m_devicesToTry.clear();
+    return tryDevice(device, 0, Purpose::Choice) && isOpen() && deviceName() == device;
+}
+
+void SerialLink::usePort(std::unique_ptr<LinkTransport> transport, int portNumber,
+                         Purpose purpose) {
+    if (purpose == Purpose::Choice) {
+        m_chosenDevice = transport->device();
+        if (!m_queuedFrames.empty())
+            dropQueue(
+                {deviceName(), PortError::NotOpen,
+                 tr("The port was changed to %1 before this went out").arg(transport->device())});
     }
-    m_chosenDevice = device;
-    if (bytesToWrite() > 0)
-        dropQueue({deviceName(), QSerialPort::NotOpenError,
-                   tr("The port was changed to %1 before this went out").arg(device)});
-    usePort(std::move(port), device, 0);
-    return true;
-}
-
-// A fresh port object per attempt: a device being tried never disturbs the one in use.
-std::unique_ptr<QSerialPort> SerialLink::openOn(const QString& device) {
-    auto port = std::make_unique<QSerialPort>(device);
-    port->setBaudRate(qint32(kLineBaud));
-    port->setDataBits(QSerialPort::Data8);
-    port->setParity(QSerialPort::NoParity);
-    port->setStopBits(QSerialPort::OneStop);
-    port->setFlowControl(QSerialPort::NoFlowControl);
-    port->setReadBufferSize(kReceiveBufferSize);
-    if (device.isEmpty() || !port->open(QIODevice::ReadWrite)) {
-        m_openFailures.append({device,
-                               device.isEmpty() ? QSerialPort::DeviceNotFoundError : port->error(),
-                               device.isEmpty() ? tr("No device given") : port->errorString()});
-        return nullptr;
-    }
-    // DTR and RTS are raised while the port is open, as the system does on open, whatever the
-    // last user left; devices without modem lines (pseudo-terminals) refuse, which does no harm.
-    port->setDataTerminalReady(true);
-    port->setRequestToSend(true);
-    // Qt 6.4 hands out bytes that were queued on the device before the open.
-    port->clear(QSerialPort::Input);
-    port->clearError();
-    return port;
-}
-
-bool SerialLink::openNumbered(int portNumber, const QString& device) {
-    std::unique_ptr<QSerialPort> port = openOn(device);
-    if (!port)
-        return false;
-    usePort(std::move(port), device, portNumber);
-    return true;
-}
-
-void SerialLink::usePort(std::unique_ptr<QSerialPort> port, const QString& device, int portNumber) {
-    if (m_port)
-        closeQuietly(*m_port);
-    m_port = std::move(port);
-    m_port->setParent(this);
+    retire(std::move(m_transport));
+    m_transport = std::move(transport);
+    m_transport->setParent(this);
     m_portNumber = portNumber;
-    m_openDevice = device;
-    connect(m_port.get(), &QSerialPort::readyRead, this, &SerialLink::reportReceivedData);
-    connect(m_port.get(), &QSerialPort::bytesWritten, this, &SerialLink::takeProgress);
-    connect(m_port.get(), &QSerialPort::errorOccurred, this, &SerialLink::handleError);
-    emit portChanged(device);
+    connect(m_transport.get(), &LinkTransport::readyRead, this, &SerialLink::reportReceivedData);
+    connect(m_transport.get(), &LinkTransport::bytesWritten, this, &SerialLink::takeProgress);
+    connect(m_transport.get(), &LinkTransport::lost, this, &SerialLink::closeLostPort);
+    emit portChanged(m_transport->device());
+    handOverWaitingFrames();
+}
+
+// An old port stays open until what it was given has had its time on the line.
+void SerialLink::retire(std::unique_ptr<LinkTransport> transport) {
+    if (!transport)
+        return;
+    transport->disconnect(this);
+    const std::chrono::nanoseconds busy = lineBusyFor();
+    m_lineIdleAt = std::chrono::nanoseconds(0);
+    if (busy <= std::chrono::nanoseconds(0)) {
+        transport->close(false);
+        Release(std::move(transport));
+        return;
+    }
+    LinkTransport* lingering = transport.get();
+    m_retired.push_back(std::move(transport));
+    QTimer::singleShot(std::chrono::ceil<std::chrono::milliseconds>(busy), this, [this, lingering] {
+        const auto it = std::ranges::find_if(
+            m_retired, [&](const auto& held) { return held.get() == lingering; });
+        if (it == m_retired.end())
+            return;
+        (*it)->close(false);
+        Release(std::move(*it));
+        m_retired.erase(it);
+    });
 }
 
 bool SerialLink::ensureOpen() {
-    return isOpen() || OpenAtStartup();
+    return isOpen() || isOpening() || OpenAtStartup() || isOpening();
 }
 
 WriteOutcome SerialLink::WriteText(const QString& text) {
@@ -140,8 +211,8 @@ WriteOutcome SerialLink::WriteBytes(std::span<const std::uint8_t> bytes) {
     return queueFrame(QByteArray(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-// QSerialPort keeps what the driver has no room for and writes it from the event loop whenever
-// the driver takes more; nothing here waits for the line.
+// The transport keeps what the driver has no room for and writes it from the event loop
+// whenever the driver takes more; nothing here waits for the line.
 WriteOutcome SerialLink::queueFrame(const QByteArray& frame) {
     if (!ensureOpen())
         return WriteOutcome::NoPort;
@@ -149,37 +220,51 @@ WriteOutcome SerialLink::queueFrame(const QByteArray& frame) {
         return WriteOutcome::LineBusy;
     if (frame.isEmpty())
         return WriteOutcome::Queued;
-    m_queuedFrames.push_back(frame);
-    // Qt refuses a write only when the port cannot take one at all; that is told as a failure at
-    // once, rather than left to look like a stalled line.
-    if (m_port->write(frame) != frame.size()) {
-        const QSerialPort::SerialPortError error = m_port->error();
-        dropQueue({deviceName(), error == QSerialPort::NoError ? QSerialPort::WriteError : error,
-                   m_port->errorString()});
-        return WriteOutcome::Queued;
-    }
+    m_queuedFrames.push_back({frame, 0});
+    if (!isOpen())
+        return WriteOutcome::Queued; // it goes out once the port has connected
+    if (!handOver(m_queuedFrames.back()))
+        return WriteOutcome::Queued; // refused at once, and told by writeFailed
     if (!m_stallTimer.isActive())
         restartStallTimer();
-    startWritingIfRoom();
+    // A short frame is then on its way before the window repaints.
+    m_transport->startWriting();
     return WriteOutcome::Queued;
 }
 
-// Does at once what the event loop's write notifier would do a moment later, when the driver
-// has room now: a short frame is then on its way before the window repaints. Only then, since
-// Qt 6.4 takes a write that finds no room at all for a write error.
-void SerialLink::startWritingIfRoom() {
-#ifdef Q_OS_UNIX
-    pollfd writable{int(m_port->handle()), POLLOUT, 0};
-    if (::poll(&writable, 1, 0) == 1 && writable.revents == POLLOUT)
-        m_port->flush();
-#endif
+// A refused write is told as a failure at once, rather than left to look like a stalled line.
+bool SerialLink::handOver(QueuedFrame& queued) {
+    const qint64 wireSize = m_transport->write(queued.frame);
+    if (wireSize < 0) {
+        dropQueue(m_transport->failure());
+        return false;
+    }
+    queued.wireSize = wireSize;
+    return true;
 }
 
-void SerialLink::takeProgress(qint64 bytes) {
-    m_frontWritten += bytes;
-    while (!m_queuedFrames.empty() && m_frontWritten >= m_queuedFrames.front().size()) {
-        m_frontWritten -= m_queuedFrames.front().size();
-        const QByteArray frame = m_queuedFrames.front();
+void SerialLink::handOverWaitingFrames() {
+    bool any = false;
+    for (QueuedFrame& queued : m_queuedFrames) {
+        if (queued.wireSize > 0)
+            continue;
+        if (!handOver(queued))
+            return;
+        any = true;
+    }
+    if (any) {
+        restartStallTimer();
+        m_transport->startWriting();
+    }
+}
+
+void SerialLink::takeProgress(qint64 wireBytes) {
+    m_lineIdleAt = std::max(m_lineIdleAt, SteadyClock()) + LineTime(std::size_t(wireBytes));
+    m_frontWritten += wireBytes;
+    while (!m_queuedFrames.empty() && m_queuedFrames.front().wireSize > 0 &&
+           m_frontWritten >= m_queuedFrames.front().wireSize) {
+        m_frontWritten -= m_queuedFrames.front().wireSize;
+        const QByteArray frame = m_queuedFrames.front().frame;
         m_queuedFrames.pop_front();
         emit frameWritten(frame);
     }
@@ -195,32 +280,36 @@ void SerialLink::takeProgress(qint64 bytes) {
 // The frame at the front of the queue may go without progress for twice its own line time,
 // plus slack for a busy system, before it counts as stuck.
 void SerialLink::restartStallTimer() {
-    if (!m_queuedFrames.empty())
-        m_stallTimer.start(stallLimitMs(m_queuedFrames.front().size()));
+    if (!m_queuedFrames.empty() && m_queuedFrames.front().wireSize > 0)
+        m_stallTimer.start(stallLimitMs(m_queuedFrames.front().wireSize));
 }
 
 void SerialLink::failStalledFrame() {
     if (m_queuedFrames.empty())
         return;
-    const qint64 frameSize = m_queuedFrames.front().size();
-    dropQueue({deviceName(), QSerialPort::TimeoutError,
+    const qint64 frameSize = m_queuedFrames.front().wireSize;
+    dropQueue({deviceName(), PortError::Timeout,
                tr("Only %1 of %2 bytes were written; nothing more went out for %3 ms")
                    .arg(m_frontWritten)
                    .arg(frameSize)
                    .arg(stallLimitMs(frameSize))});
 }
 
-// What was queued is dropped whole, so no tail of it ever runs into a later frame.
+// What was queued is dropped whole, so no tail of it ever runs into a later frame. A network
+// port that still holds some of it is closed for that, and the next Send connects again.
 void SerialLink::dropQueue(PortFailure failure) {
     m_stallTimer.stop();
     failure.droppedFrames = int(m_queuedFrames.size());
     m_queuedFrames.clear();
     m_frontWritten = 0;
     if (isOpen()) {
-        // A port that fails to flush is told of by the next read or write; not from in here.
-        const QSignalBlocker quiet(m_port.get());
-        m_port->clear(QSerialPort::Output);
-        m_port->clearError();
+        m_transport->discardOutput();
+        if (!m_transport->isOpen()) {
+            Release(std::move(m_transport));
+            m_portNumber = 0;
+            m_lineIdleAt = std::chrono::nanoseconds(0);
+            emit portChanged(QString());
+        }
     }
     m_lastFailure = failure;
     emit writeFailed(failure);
@@ -228,49 +317,44 @@ void SerialLink::dropQueue(PortFailure failure) {
 
 qint64 SerialLink::bytesToWrite() const {
     qint64 total = -m_frontWritten;
-    for (const QByteArray& frame : m_queuedFrames)
-        total += frame.size();
+    for (const QueuedFrame& queued : m_queuedFrames)
+        total += queued.wireSize > 0 ? queued.wireSize : queued.frame.size();
     return total;
+}
+
+std::chrono::nanoseconds SerialLink::lineBusyFor() const {
+    if (m_lineIdleAt == std::chrono::nanoseconds(0))
+        return std::chrono::nanoseconds(0);
+    return std::max(std::chrono::nanoseconds(0), m_lineIdleAt + kLineMargin - SteadyClock());
 }
 
 QString SerialLink::ReadAll() {
     if (!isOpen())
         return {};
-    const QByteArray bytes = m_port->readAll();
+    const QByteArray bytes = m_transport->readAll();
     if (!bytes.isEmpty())
         emit received(bytes);
     return WireBytesToDisplayText(bytes);
 }
 
 QByteArray SerialLink::peekReceived() const {
-    return isOpen() ? m_port->peek(m_port->bytesAvailable()) : QByteArray();
+    return isOpen() ? m_transport->peek() : QByteArray();
 }
 
-// QSerialPort signals readyRead for every chunk the driver hands over; the board's reply counts
-// only once a whole frame's worth is waiting.
+// The transport signals for every chunk the driver hands over; the board's reply counts only
+// once a whole frame's worth is waiting.
 void SerialLink::reportReceivedData() {
     emit bytesArrived();
-    if (isOpen() && m_port->bytesAvailable() >= kReceiveThreshold)
+    if (isOpen() && m_transport->bytesAvailable() >= kReceiveThreshold)
         emit dataReceived(ReadAll());
-}
-
-// Qt 6.4 on Linux reports a vanished device as an endless stream of ReadErrors, so the first
-// real error closes the port. NoError (sent on clearError) and errors while opening or closing
-// are not losses.
-void SerialLink::handleError(QSerialPort::SerialPortError error) {
-    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || !isOpen())
-        return;
-    // Qt 6.4 words a failed read from whatever errno an earlier call left behind ("Inappropriate
-    // ioctl for device"), so a lost device is described by the kind of error alone.
-    const bool textIsStale = error == QSerialPort::ReadError || error == QSerialPort::ResourceError;
-    closeLostPort({deviceName(), error, textIsStale ? QString() : m_port->errorString()});
 }
 
 // A loss with frames still queued is told as their failure; with nothing queued, as a loss.
 void SerialLink::closeLostPort(const PortFailure& failure) {
     const bool wasWriting = !m_queuedFrames.empty();
+    Release(std::move(m_transport));
     m_portNumber = 0;
-    closeQuietly(*m_port);
+    m_lineIdleAt = std::chrono::nanoseconds(0);
     emit portChanged(QString());
     if (wasWriting) {
         dropQueue(failure);
@@ -281,7 +365,7 @@ void SerialLink::closeLostPort(const PortFailure& failure) {
 }
 
 bool SerialLink::isOpen() const {
-    return m_port && m_port->isOpen();
+    return m_transport && m_transport->isOpen();
 }
 
 int SerialLink::portNumber() const {
@@ -289,7 +373,7 @@ int SerialLink::portNumber() const {
 }
 
 QString SerialLink::deviceName() const {
-    return isOpen() ? m_openDevice : QString();
+    return isOpen() ? m_transport->device() : QString();
 }
 
 QString SerialLink::chosenDevice() const {

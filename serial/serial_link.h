@@ -1,20 +1,25 @@
 #pragma once
 
-// The serial line to the board: opens port 1 (else port 2, or a device the operator chose) at
-// 9600 8N1, queues frames to go out whole and in order without ever waiting for the line, and
-// reports received data once a whole frame's worth of bytes is waiting.
+// The line to the board: opens port 1 (else port 2, or a device the operator chose) at 9600 8N1,
+// a serial device or a serial server on another machine, queues frames to go out whole and in
+// order without ever waiting for the line, and reports received data once a whole frame's worth
+// of bytes is waiting.
+
+#include "link_transport.h"
+#include "port_failure.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <span>
+#include <vector>
 
 namespace quillon {
 
@@ -25,14 +30,6 @@ struct PortDevices {
 
     // QUILLON_PORT1 / QUILLON_PORT2 when set, else the platform's first two serial ports.
     static PortDevices fromEnvironment();
-};
-
-// Why one attempt to open or use a device failed.
-struct PortFailure {
-    QString device;
-    QSerialPort::SerialPortError error = QSerialPort::NoError;
-    QString detail;        // the system's own error text, or what did not happen
-    int droppedFrames = 0; // queued frames dropped with this failure, never sent
 };
 
 // What became of a frame handed to the link.
@@ -47,30 +44,41 @@ class SerialLink : public QObject {
 
 public:
     static constexpr qint64 kReceiveThreshold = 22;
-    static constexpr qint64 kReceiveBufferSize = 1024;
+    static constexpr qint64 kReceiveBufferSize = LinkTransport::kReceiveBufferSize;
     // At 9600 baud a mebibyte is some 18 minutes of line time: more is surely a mistake.
     static constexpr qint64 kMaxQueuedBytes = 1024 * 1024;
+    // A port is closed only once what it was given has had its time on the line, and this much
+    // more: a serial server drops what it has not yet written to its device when the
+    // connection closes.
+    static constexpr std::chrono::milliseconds kLineMargin{50};
 
     explicit SerialLink(PortDevices devices = PortDevices::fromEnvironment(),
                         QObject* parent = nullptr);
     ~SerialLink() override;
 
     // The chosen device if openDevice() ever succeeded, else port 1, else port 2. True when a
-    // port is open; the failures of this sequence are kept in openFailures() either way, and
-    // lastFailure() is the last of them.
+    // port is open now. A network device connects in the background: then false with
+    // isOpening(), and openFinished() tells the end. The failures of this sequence are kept in
+    // openFailures() either way, and lastFailure() is the last of them.
     bool OpenAtStartup();
     // Opens `device` at 9600 8N1. On success it is the link's port from now on: the old port is
     // closed and anything still queued for it dropped (told by writeFailed), never sent to the
-    // new one. On failure the old port stays open and in use, and lastFailure() says why.
+    // new one. On failure the old port stays open and in use, and lastFailure() says why. A
+    // network device answers later: false with isOpening(), then deviceOpenFinished().
     bool openDevice(const QString& device);
+    bool isOpening() const { return m_attempt != nullptr; }
 
     // Each queues the whole frame and returns at once; progress and failures come by signals.
-    // While no port is open the opening sequence runs first.
+    // While no port is open the opening sequence runs first; while one connects, the frame
+    // waits for it.
     WriteOutcome WriteText(const QString& text);
     WriteOutcome WriteBytes(std::span<const std::uint8_t> bytes);
 
     // Queued bytes that the driver has not taken yet.
     qint64 bytesToWrite() const;
+    // How long the bytes the driver has taken still need on the line, the margin included;
+    // zero once the line is idle.
+    std::chrono::nanoseconds lineBusyFor() const;
 
     // All bytes waiting in the receive buffer, as display text.
     QString ReadAll();
@@ -96,37 +104,59 @@ signals:
     void frameWritten(const QByteArray& frame);
     // The queue ran empty: the driver has taken every byte handed to the link.
     void allWritten();
-    // Queued data could not be written (device gone, write error, no progress, port changed):
-    // the rest of the queue is dropped. Told once per failure.
+    // Queued data could not be written (device gone, write error, no progress, port changed,
+    // no port to be had): the rest of the queue is dropped. Told once per failure.
     void writeFailed(const quillon::PortFailure& failure);
-    // The open port failed with nothing queued (device gone, read error): it is now closed.
+    // The open port failed with nothing queued (device gone, read error, connection dropped):
+    // it is now closed.
     void portLost(const quillon::PortFailure& failure);
     // A port was opened (its device) or closed (empty).
     void portChanged(const QString& device);
+    // An OpenAtStartup() that was still connecting has ended.
+    void openFinished(bool opened);
+    // An openDevice() that was still connecting has ended; lastFailure() says why it failed.
+    void deviceOpenFinished(const QString& device, bool opened);
 
 private:
-    std::unique_ptr<QSerialPort> openOn(const QString& device);
-    bool openNumbered(int portNumber, const QString& device);
-    void usePort(std::unique_ptr<QSerialPort> port, const QString& device, int portNumber);
+    struct QueuedFrame {
+        QByteArray frame;
+        qint64 wireSize = 0; // as the transport writes it; 0 until it has the frame
+    };
+    enum class Purpose { Startup, Choice };
+
+    void runStartup();
+    bool tryDevice(const QString& device, int portNumber, Purpose purpose);
+    void attemptOpened();
+    void attemptFailed(const PortFailure& failure);
+    void finishStartup(bool opened);
+    void usePort(std::unique_ptr<LinkTransport> transport, int portNumber, Purpose purpose);
+    void retire(std::unique_ptr<LinkTransport> transport);
     bool ensureOpen();
     WriteOutcome queueFrame(const QByteArray& frame);
-    void startWritingIfRoom();
-    void takeProgress(qint64 bytes);
+    bool handOver(QueuedFrame& queued);
+    void handOverWaitingFrames();
+    void takeProgress(qint64 wireBytes);
     void restartStallTimer();
     void failStalledFrame();
     void dropQueue(PortFailure failure);
     void reportReceivedData();
-    void handleError(QSerialPort::SerialPortError error);
     void closeLostPort(const PortFailure& failure);
 
     PortDevices m_devices;
     QString m_chosenDevice;
-    std::unique_ptr<QSerialPort> m_port;
-    QString m_openDevice;
+    std::unique_ptr<LinkTransport> m_transport;
     int m_portNumber = 0;
+    // An open in flight: the transport connecting, what it is for, and the devices left to try.
+    std::unique_ptr<LinkTransport> m_attempt;
+    Purpose m_attemptPurpose = Purpose::Startup;
+    int m_attemptNumber = 0;
+    QList<std::pair<QString, int>> m_devicesToTry;
+    // Closed ports still lingering until their last frame has had its time on the line.
+    std::vector<std::unique_ptr<LinkTransport>> m_retired;
     // The queued frames, oldest first; the front one may be partly written.
-    std::deque<QByteArray> m_queuedFrames;
+    std::deque<QueuedFrame> m_queuedFrames;
     qint64 m_frontWritten = 0;
+    std::chrono::nanoseconds m_lineIdleAt{0};
     QTimer m_stallTimer;
     QList<PortFailure> m_openFailures;
     PortFailure m_lastFailure;

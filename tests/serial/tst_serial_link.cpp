@@ -206,7 +206,7 @@ void tst_SerialLink::opensFirstAvailablePort() {
     QStringList failed;
     for (const PortFailure& failure : link.openFailures()) {
         failed << failure.device;
-        QVERIFY(failure.error != QSerialPort::NoError);
+        QVERIFY(failure.error != quillon::PortError::None);
         QVERIFY(!failure.detail.isEmpty());
     }
     QCOMPARE(failed, failedDevices);
@@ -379,7 +379,7 @@ void tst_SerialLink::writeFailsWithReasonWhenNoPortOpens() {
     QCOMPARE(link.WriteText(QStringLiteral("U")), WriteOutcome::NoPort);
     QVERIFY(!link.isOpen());
     QCOMPARE(link.lastFailure().device, devices().port2);
-    QCOMPARE(link.lastFailure().error, QSerialPort::DeviceNotFoundError);
+    QCOMPARE(link.lastFailure().error, quillon::PortError::NotFound);
     QVERIFY(!link.lastFailure().detail.isEmpty());
     QCOMPARE(link.openFailures().size(), 2);
     QCOMPARE(link.openFailures()[0].device, devices().port1);
@@ -434,7 +434,7 @@ void tst_SerialLink::hangUpClosesOnceAndNextWriteReopens() {
     QCOMPARE(lost.count(), 1);
     QVERIFY(!link.isOpen());
     QCOMPARE(lost[0][0].value<PortFailure>().device, devices().port1);
-    QVERIFY(lost[0][0].value<PortFailure>().error != QSerialPort::NoError);
+    QVERIFY(lost[0][0].value<PortFailure>().error != quillon::PortError::None);
     qsizetype realErrors = 0;
     for (const QList<QVariant>& error : portErrors)
         realErrors += error[0].value<QSerialPort::SerialPortError>() != QSerialPort::NoError;
@@ -468,7 +468,7 @@ void tst_SerialLink::writeToAnUnnoticedHangUpIsToldOnceAsAFailedWrite() {
     QCOMPARE(lost.count(), 0);
     QVERIFY(!link.isOpen());
     QCOMPARE(failed[0][0].value<PortFailure>().device, devices().port1);
-    QVERIFY(failed[0][0].value<PortFailure>().error != QSerialPort::NoError);
+    QVERIFY(failed[0][0].value<PortFailure>().error != quillon::PortError::None);
     QCOMPARE(link.bytesToWrite(), 0);
 }
 
@@ -547,7 +547,7 @@ void tst_SerialLink::aStalledFrameIsDroppedAndNeverGoesOutLater() {
     QCOMPARE(link.WriteText(QStringLiteral("0000110099999999999999")), WriteOutcome::Queued);
     QVERIFY(failed.wait(20000));
     const auto failure = failed.first().first().value<PortFailure>();
-    QCOMPARE(failure.error, QSerialPort::TimeoutError);
+    QCOMPARE(failure.error, quillon::PortError::Timeout);
     QCOMPARE(failure.droppedFrames, 1);
     QVERIFY2(failure.detail.contains(QStringLiteral("0 of 22 bytes")), qPrintable(failure.detail));
     QCOMPARE(link.bytesToWrite(), 0);
@@ -611,7 +611,7 @@ void tst_SerialLink::switchesToAChosenDevice() {
     QCOMPARE(changed.count(), switched ? 1 : 0);
     if (!switched) {
         QCOMPARE(link.lastFailure().device, chosenPath);
-        QVERIFY(link.lastFailure().error != QSerialPort::NoError);
+        QVERIFY(link.lastFailure().error != quillon::PortError::None);
     }
     QCOMPARE(link.WriteText(QStringLiteral("U")), WriteOutcome::Queued);
     PtyPair& used = switched ? other.board() : first.board();
