@@ -357,6 +357,9 @@ void tst_PanelActions::choosingADevice_data() {
     QTest::newRow("a missing device is refused and the old port stays")
         << other << "missing" << false << "设备不存在";
     QTest::newRow("a cancelled prompt changes nothing") << other << "" << false << "";
+    QTest::newRow("the open port chosen from the list is left as it is") << "board"
+                                                                         << "" << false << "";
+    QTest::newRow("the open port typed in is left as it is") << other << "board" << false << "";
 }
 
 void tst_PanelActions::choosingADevice() {
@@ -371,10 +374,15 @@ void tst_PanelActions::choosingADevice() {
                              {"board", m_panel->boardPath(), "", "", {}, {}}});
     m_panel->setDeviceAnswer(answer.isEmpty() ? QString() : m_panel->filePath(answer));
     QVERIFY(m_panel->open());
-    QTRY_VERIFY(m_panel->controller().link().isOpen());
+    const SerialLink& link = m_panel->controller().link();
+    QTRY_VERIFY(link.isOpen());
+    const QSerialPort* portBefore = link.findChild<QSerialPort*>();
+    QSignalSpy portChanges(&link, &SerialLink::portChanged);
 
     QVERIFY(m_panel->choosePort(item));
 
+    QCOMPARE(portChanges.size(), switched ? 1 : 0);
+    QCOMPARE(link.findChild<QSerialPort*>() == portBefore, !switched);
     QCOMPARE(m_panel->prompts(), item == PortMenu::kOtherDeviceText ? 1 : 0);
     QCOMPARE(m_panel->portMenu()->title(), switched ? "串口：other" : "串口：board");
     QCOMPARE(m_panel->openPortMenu().filter("[x]"),
