@@ -349,17 +349,22 @@ void tst_PanelActions::choosingADevice_data() {
     QTest::addColumn<QString>("answer");
     QTest::addColumn<bool>("switched");
     QTest::addColumn<QString>("reason");
+    QTest::addColumn<bool>("listedByTty"); // the system lists each port by the tty its link names
 
     const QString other = PortMenu::kOtherDeviceText;
     QTest::newRow("a listed device that opens becomes the port") << "other"
-                                                                 << "" << true << "";
-    QTest::newRow("a device typed in becomes the port") << other << "other" << true << "";
+                                                                 << "" << true << "" << false;
+    QTest::newRow("a device typed in becomes the port") << other << "other" << true << "" << false;
     QTest::newRow("a missing device is refused and the old port stays")
-        << other << "missing" << false << "设备不存在";
-    QTest::newRow("a cancelled prompt changes nothing") << other << "" << false << "";
-    QTest::newRow("the open port chosen from the list is left as it is") << "board"
-                                                                         << "" << false << "";
-    QTest::newRow("the open port typed in is left as it is") << other << "board" << false << "";
+        << other << "missing" << false << "设备不存在" << false;
+    QTest::newRow("a cancelled prompt changes nothing") << other << "" << false << "" << false;
+    QTest::newRow("the open port chosen from the list is left as it is")
+        << "board"
+        << "" << false << "" << false;
+    QTest::newRow("the open port typed in is left as it is")
+        << other << "board" << false << "" << false;
+    QTest::newRow("a device typed in by its link is checked where the system lists its tty")
+        << other << "other" << true << "" << true;
 }
 
 void tst_PanelActions::choosingADevice() {
@@ -367,11 +372,15 @@ void tst_PanelActions::choosingADevice() {
     QFETCH(QString, answer);
     QFETCH(bool, switched);
     QFETCH(QString, reason);
+    QFETCH(bool, listedByTty);
 
     testing::PtyPair other;
     QVERIFY(other.linkAs(m_panel->filePath("other")));
-    m_panel->setListedPorts({{"other", m_panel->filePath("other"), "", "", {}, {}},
-                             {"board", m_panel->boardPath(), "", "", {}, {}}});
+    const auto listed = [&](const testing::PtyPair& pty) {
+        return listedByTty ? pty.slavePath() : pty.linkPath();
+    };
+    m_panel->setListedPorts({{"other", listed(other), "", "", {}, {}},
+                             {"board", listed(m_panel->board()), "", "", {}, {}}});
     m_panel->setDeviceAnswer(answer.isEmpty() ? QString() : m_panel->filePath(answer));
     QVERIFY(m_panel->open());
     const SerialLink& link = m_panel->controller().link();
