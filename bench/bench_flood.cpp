@@ -227,7 +227,8 @@ void RunFloodBenchmark(BenchTable& table) {
         std::chrono::duration<double>(figures.lastDelivery - figures.start).count();
     const double bytesPerSecond = seconds > 0 ? figures.shown / seconds : 0;
     const qint64 held = consumed - figures.shown;
-    const bool boxHoldsLastChunk = rig.form().text1(27)->text().size() == figures.lastChunk;
+    const bool boxHoldsLastChunk =
+        rig.form().resetGroup().returnCodeBox->text().size() == figures.lastChunk;
     table.add({"flood: bytes shown per second (B/s)", bytesPerSecond, "9600 8N1 line rate (B/s)",
                kLineBytesPerSecond, bytesPerSecond / kLineBytesPerSecond, "all 10 MiB consumed",
                consumed == kFloodBytes && !figures.timedOut,

@@ -290,14 +290,6 @@ ValueBoxName Form1::valueBoxName(const QLineEdit* box) const {
     return {};
 }
 
-QLineEdit* Form1::text1(int index) const {
-    return qobject_cast<QLineEdit*>(m_controls.value(QStringLiteral("Text1(%1)").arg(index)));
-}
-
-QCheckBox* Form1::check1(int index) const {
-    return qobject_cast<QCheckBox*>(m_controls.value(QStringLiteral("Check1(%1)").arg(index)));
-}
-
 QGroupBox* Form1::group(const QString& name) const {
     return qobject_cast<QGroupBox*>(m_controls.value(name));
 }

@@ -98,8 +98,6 @@ public:
     ValueBoxName valueBoxName(const QLineEdit* box) const;
 
     // Controls by object name, as the tests and benchmarks reach them.
-    QLineEdit* text1(int index) const;
-    QCheckBox* check1(int index) const;
     QGroupBox* group(const QString& name) const;
     QPushButton* button(const QString& name) const;
     QAction* helpAction() const { return m_help; }

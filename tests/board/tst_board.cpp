@@ -490,6 +490,8 @@ void tst_Board::historyKeepsSteps_data() {
         << QList<QPointF>{{0, 1.0}, {1000, 2.0}, {40000, 3.0}} << 35000 << 2.0 << 2 << false;
     QTest::newRow("commands closer than the resolution merge into the later value")
         << QList<QPointF>{{0, 1.0}, {1000, 2.0}, {1004, 3.0}} << 1002 << 3.0 << 2 << false;
+    QTest::newRow("commands exactly the resolution apart stay two steps")
+        << QList<QPointF>{{0, 1.0}, {1000, 2.0}, {1010, 3.0}} << 1005 << 2.0 << 3 << false;
     QTest::newRow("a merge back to the held value leaves one step")
         << QList<QPointF>{{0, 1.0}, {1000, 2.0}, {1004, 1.0}} << 1500 << 1.0 << 1 << false;
     QTest::newRow("a flood keeps a bounded number of steps")

@@ -21,8 +21,7 @@
 
 using namespace quillon;
 using namespace std::chrono_literals;
-using quillon::testing::PanelHarness;
-using quillon::testing::PtyPair;
+using namespace quillon::testing;
 
 namespace {
 
@@ -194,7 +193,8 @@ void tst_Faults::pulledDevice() {
     case Pull::DuringALongWrite: {
         // The adapter goes once part of a long frame has crossed, while the write still waits:
         // a megabyte is more than the kernel buffers between the two ends of a pty (640 KB).
-        m_panel->form().text1(0)->setText(QString(kMegabyte - 100, QLatin1Char('7')));
+        m_panel->form().singleChannelGroup().channelBox->setText(
+            QString(kMegabyte - 100, QLatin1Char('7')));
         auto pulling = std::async(std::launch::async, [&board] {
             ReadNoMoreThan(board.masterFd(), 16 * 1024);
             board.hangUp();
@@ -221,7 +221,7 @@ void tst_Faults::pulledDevice() {
                             .arg(std::chrono::duration<double, std::milli>(cpu).count())));
     QCOMPARE(m_panel->messages().size(), 1);
 
-    m_panel->form().text1(0)->setText(QStringLiteral("0"));
+    m_panel->form().singleChannelGroup().channelBox->setText(QStringLiteral("0"));
     QVERIFY(m_panel->replugBoard());
     QVERIFY(m_panel->click("Command1(0)"));
     QCOMPARE(m_panel->board().readExactly(kSingleChannelDefaults.size()), kSingleChannelDefaults);
@@ -231,7 +231,7 @@ void tst_Faults::pulledDevice() {
 
 void tst_Faults::megabyteText_data() {
     QTest::addColumn<QString>("button");
-    QTest::addColumn<int>("box");
+    QTest::addColumn<BoxRole>("box");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("frame"); // empty: refused
     QTest::addColumn<QString>("reason");
@@ -240,45 +240,47 @@ void tst_Faults::megabyteText_data() {
     const QByteArray sevens(kMegabyte - 21, '7');
     const QByteArray fives(kMegabyte - 21, '5');
     QTest::newRow("channel text in the single-channel group")
-        << "Command1(0)" << 0 << QString::fromLatin1(sevens)
+        << "Command1(0)" << kSingleChannelBox << QString::fromLatin1(sevens)
         << "00" + sevens + "0" + "1100" + QByteArray(14, '9') << QString();
     QTest::newRow("channel text making a frame longer than the line's queue is refused")
-        << "Command1(0)" << 0 << QString::fromLatin1(sevens + '7') << QByteArray()
+        << "Command1(0)" << kSingleChannelBox << QString::fromLatin1(sevens + '7') << QByteArray()
         << QStringLiteral("串口一次最多只能排队发送");
     QTest::newRow("value with a megabyte of trailing zeros")
-        << "Command1(0)" << 1 << "1.1" + QString(kMegabyte, QLatin1Char('0'))
+        << "Command1(0)" << kSingleValueBox << "1.1" + QString(kMegabyte, QLatin1Char('0'))
         << kSingleChannelDefaults << QString();
     QTest::newRow("value after a megabyte of spaces")
-        << "Command1(0)" << 1 << QString(kMegabyte, QLatin1Char(' ')) + "1.1"
+        << "Command1(0)" << kSingleValueBox << QString(kMegabyte, QLatin1Char(' ')) + "1.1"
         << kSingleChannelDefaults << QString();
     QTest::newRow("value of a megabyte of digits is beyond the range")
-        << "Command1(0)" << 1 << "1" + QString(kMegabyte, QLatin1Char('0')) << QByteArray()
-        << QStringLiteral("超出范围");
+        << "Command1(0)" << kSingleValueBox << "1" + QString(kMegabyte, QLatin1Char('0'))
+        << QByteArray() << QStringLiteral("超出范围");
     QTest::newRow("value with a megabyte of letters is not a number")
-        << "Command1(0)" << 1 << "1.1" + QString(kMegabyte, QLatin1Char('V')) << QByteArray()
-        << QStringLiteral("不是数字");
+        << "Command1(0)" << kSingleValueBox << "1.1" + QString(kMegabyte, QLatin1Char('V'))
+        << QByteArray() << QStringLiteral("不是数字");
     QTest::newRow("channel text in the four-channel group")
-        << "Command2" << 3 << QString::fromLatin1(fives)
+        << "Command2" << kFourChannelBox<1> << QString::fromLatin1(fives)
         << "10" + QByteArray("00100") + fives + "0202" + "20386" + "30400" << QString();
     QTest::newRow("eight-channel code after a megabyte of zeros")
-        << "Command3" << 14 << QString(kMegabyte, QLatin1Char('0')) + "20" << kEightChannelDefaults
-        << QString();
+        << "Command3" << kEightCodeBox<0> << QString(kMegabyte, QLatin1Char('0')) + "20"
+        << kEightChannelDefaults << QString();
     QTest::newRow("eight-channel code of a megabyte of nines is beyond the range")
-        << "Command3" << 14 << QString(kMegabyte, QLatin1Char('9')) << QByteArray()
+        << "Command3" << kEightCodeBox<0> << QString(kMegabyte, QLatin1Char('9')) << QByteArray()
         << QStringLiteral("超出范围");
 }
 
 void tst_Faults::megabyteText() {
     QFETCH(QString, button);
-    QFETCH(int, box);
+    QFETCH(BoxRole, box);
     QFETCH(QString, text);
     QFETCH(QByteArray, frame);
     QFETCH(QString, reason);
 
     QVERIFY(openPanel());
-    m_panel->form().text1(box)->setText(text);
-    QCOMPARE(m_panel->form().text1(box)->text().size(), text.size());
-    m_panel->form().text1(26)->setText(kEarlierSendCode);
+    QLineEdit* typedInto = box(m_panel->form());
+    QLineEdit* sendCode = m_panel->form().resetGroup().sendCodeBox;
+    typedInto->setText(text);
+    QCOMPARE(typedInto->text().size(), text.size());
+    sendCode->setText(kEarlierSendCode);
 
     if (frame.isEmpty()) {
         QVERIFY(m_panel->click(button));
@@ -287,8 +289,8 @@ void tst_Faults::megabyteText() {
         QVERIFY2(warning.contains(reason), qPrintable(warning));
         QVERIFY2(warning.size() < 200, qPrintable(warning.left(400)));
         // A bad value stops the Send before the frame is shown; a refused frame stays shown.
-        if (box != 0)
-            QCOMPARE(m_panel->form().text1(26)->text(), kEarlierSendCode);
+        if (typedInto != m_panel->form().singleChannelGroup().channelBox)
+            QCOMPARE(sendCode->text(), kEarlierSendCode);
         verifyNothingWasWritten();
         return;
     }
@@ -299,7 +301,7 @@ void tst_Faults::megabyteText() {
     QVERIFY(written == frame);
     QVERIFY(m_panel->messages().isEmpty());
     if (button != "Command3")
-        QVERIFY(m_panel->form().text1(26)->text() == QString::fromLatin1(frame));
+        QVERIFY(sendCode->text() == QString::fromLatin1(frame));
     verifyNothingWasWritten();
 }
 
@@ -310,7 +312,7 @@ void tst_Faults::receiveFloodShowsOnlyTheLatestChunk() {
     QVERIFY(openPanel());
     const QByteArray flood = RandomBytes(kFloodSize, 20240607) + "END-OF-FLOOD-0123456789";
     const QString expected = WireBytesToDisplayText(flood);
-    QLineEdit* returnCode = m_panel->form().text1(27);
+    QLineEdit* returnCode = m_panel->form().resetGroup().returnCodeBox;
 
     int changesSinceLastChunk = 0;
     connect(returnCode, &QLineEdit::textChanged, this, [&] { ++changesSinceLastChunk; });
@@ -355,7 +357,7 @@ void tst_Faults::longSendLeavesTheWindowServing() {
     QVERIFY(openPanel());
     const QString channel(300000, QLatin1Char('4'));
     const QByteArray frame = "00" + channel.toLatin1() + "0" + "1100" + QByteArray(14, '9');
-    m_panel->form().text1(0)->setText(channel);
+    m_panel->form().singleChannelGroup().channelBox->setText(channel);
     PtyPair& board = m_panel->board();
     auto slowBoard = std::async(std::launch::async, [&board, size = frame.size() + 1] {
         QByteArray got;
@@ -390,58 +392,62 @@ void tst_Faults::longSendLeavesTheWindowServing() {
 
 void tst_Faults::badInputWritesNothing_data() {
     QTest::addColumn<QString>("button");
-    QTest::addColumn<int>("box");
+    QTest::addColumn<BoxRole>("box");
     QTest::addColumn<QString>("text");
 
     const QString single = QStringLiteral("Command1(0)");
-    QTest::newRow("single-channel empty value") << single << 1 << "";
-    QTest::newRow("single-channel spaces only") << single << 1 << "   ";
-    QTest::newRow("single-channel unit after the value") << single << 1 << "1.1V";
-    QTest::newRow("single-channel second decimal point") << single << 1 << "1..1";
-    QTest::newRow("single-channel beyond the double range") << single << 1 << "1e400";
-    QTest::newRow("single-channel letters") << single << 1 << "abc";
-    QTest::newRow("single-channel decimal comma") << single << 1 << "1,1";
-    QTest::newRow("single-channel exponent without digits") << single << 1 << "1e";
-    QTest::newRow("single-channel point only") << single << 1 << ".";
-    QTest::newRow("single-channel sign only") << single << 1 << "-";
-    QTest::newRow("single-channel hexadecimal form") << single << 1 << "&H10";
-    QTest::newRow("single-channel tab before the value") << single << 1 << "\t1";
-    QTest::newRow("single-channel infinity word") << single << 1 << "inf";
-    QTest::newRow("single-channel product beyond the range") << single << 1 << "1e308";
+    QTest::newRow("single-channel empty value") << single << kSingleValueBox << "";
+    QTest::newRow("single-channel spaces only") << single << kSingleValueBox << "   ";
+    QTest::newRow("single-channel unit after the value") << single << kSingleValueBox << "1.1V";
+    QTest::newRow("single-channel second decimal point") << single << kSingleValueBox << "1..1";
+    QTest::newRow("single-channel beyond the double range") << single << kSingleValueBox << "1e400";
+    QTest::newRow("single-channel letters") << single << kSingleValueBox << "abc";
+    QTest::newRow("single-channel decimal comma") << single << kSingleValueBox << "1,1";
+    QTest::newRow("single-channel exponent without digits") << single << kSingleValueBox << "1e";
+    QTest::newRow("single-channel point only") << single << kSingleValueBox << ".";
+    QTest::newRow("single-channel sign only") << single << kSingleValueBox << "-";
+    QTest::newRow("single-channel hexadecimal form") << single << kSingleValueBox << "&H10";
+    QTest::newRow("single-channel tab before the value") << single << kSingleValueBox << "\t1";
+    QTest::newRow("single-channel infinity word") << single << kSingleValueBox << "inf";
+    QTest::newRow("single-channel product beyond the range")
+        << single << kSingleValueBox << "1e308";
     QTest::newRow("single-channel largest double times 1000")
-        << single << 1 << "1.7976931348623157e308";
+        << single << kSingleValueBox << "1.7976931348623157e308";
 
     const QString four = QStringLiteral("Command2");
-    QTest::newRow("four-channel empty first value") << four << 6 << "";
-    QTest::newRow("four-channel unit after the second value") << four << 7 << "2.02V";
-    QTest::newRow("four-channel product beyond the range") << four << 8 << "1e307";
-    QTest::newRow("four-channel last value not a number") << four << 9 << "abc";
-    QTest::newRow("four-channel negative beyond the range") << four << 9 << "-1e400";
+    QTest::newRow("four-channel empty first value") << four << kFourValueBox<0> << "";
+    QTest::newRow("four-channel unit after the second value")
+        << four << kFourValueBox<1> << "2.02V";
+    QTest::newRow("four-channel product beyond the range") << four << kFourValueBox<2> << "1e307";
+    QTest::newRow("four-channel last value not a number") << four << kFourValueBox<3> << "abc";
+    QTest::newRow("four-channel negative beyond the range") << four << kFourValueBox<3> << "-1e400";
 
     const QString eight = QStringLiteral("Command3");
-    QTest::newRow("eight-channel 256") << eight << 14 << "256";
-    QTest::newRow("eight-channel -1 in the lower block") << eight << 25 << "-1";
-    QTest::newRow("eight-channel 300") << eight << 16 << "300";
-    QTest::newRow("eight-channel 255.5 rounds to 256") << eight << 17 << "255.5";
-    QTest::newRow("eight-channel -0.6 rounds to -1") << eight << 23 << "-0.6";
-    QTest::newRow("eight-channel beyond the double range") << eight << 22 << "1e400";
-    QTest::newRow("eight-channel hexadecimal 256") << eight << 24 << "&H100";
-    QTest::newRow("eight-channel hexadecimal -1") << eight << 15 << "&HFFFF";
-    QTest::newRow("eight-channel 400 digits") << eight << 14 << QString(400, QLatin1Char('9'));
+    QTest::newRow("eight-channel 256") << eight << kEightCodeBox<0> << "256";
+    QTest::newRow("eight-channel -1 in the lower block") << eight << kEightCodeBox<7> << "-1";
+    QTest::newRow("eight-channel 300") << eight << kEightCodeBox<2> << "300";
+    QTest::newRow("eight-channel 255.5 rounds to 256") << eight << kEightCodeBox<3> << "255.5";
+    QTest::newRow("eight-channel -0.6 rounds to -1") << eight << kEightCodeBox<5> << "-0.6";
+    QTest::newRow("eight-channel beyond the double range") << eight << kEightCodeBox<4> << "1e400";
+    QTest::newRow("eight-channel hexadecimal 256") << eight << kEightCodeBox<6> << "&H100";
+    QTest::newRow("eight-channel hexadecimal -1") << eight << kEightCodeBox<1> << "&HFFFF";
+    QTest::newRow("eight-channel 400 digits")
+        << eight << kEightCodeBox<0> << QString(400, QLatin1Char('9'));
 }
 
 void tst_Faults::badInputWritesNothing() {
     QFETCH(QString, button);
-    QFETCH(int, box);
+    QFETCH(BoxRole, box);
     QFETCH(QString, text);
 
     QVERIFY(openPanel());
-    m_panel->form().text1(box)->setText(text);
-    m_panel->form().text1(26)->setText(kEarlierSendCode);
+    box(m_panel->form())->setText(text);
+    QLineEdit* sendCode = m_panel->form().resetGroup().sendCodeBox;
+    sendCode->setText(kEarlierSendCode);
 
     QVERIFY(m_panel->click(button));
 
-    QCOMPARE(m_panel->form().text1(26)->text(), kEarlierSendCode);
+    QCOMPARE(sendCode->text(), kEarlierSendCode);
     QCOMPARE(m_panel->messages().size(), 1);
     QCOMPARE(m_panel->messages().first().kind, OperatorMessage::Kind::Warning);
     verifyNothingWasWritten();

@@ -16,15 +16,15 @@
 #include <memory>
 
 using namespace quillon;
-using quillon::testing::PanelHarness;
+using namespace quillon::testing;
 
 namespace {
 
-// Texts typed into boxes before a click, by Text1 index.
-using TypedTexts = QMap<int, QString>;
+// Texts typed into boxes before a click.
+using TypedTexts = QList<std::pair<BoxRole, QString>>;
 using Action = CommandLine::Action;
 
-// What Text1(26) holds before a click, to tell "left as it was" from "replaced".
+// What the Send code box holds before a click, to tell "left as it was" from "replaced".
 const QString kEarlierSendCode = QStringLiteral("上一次的发送码");
 
 // Long enough for a byte the panel wrongly wrote to reach the pty master.
@@ -132,24 +132,31 @@ void tst_PanelActions::sendWritesTheFrame_data() {
     QTest::newRow("single-channel defaults")
         << "Command1(0)" << TypedTexts{} << QByteArray("0000110099999999999999") << true;
     QTest::newRow("single-channel channel trimmed")
-        << "Command1(0)" << TypedTexts{{0, " 3 "}, {1, "5"}} << "00305000" + nines << true;
+        << "Command1(0)" << TypedTexts{{kSingleChannelBox, " 3 "}, {kSingleValueBox, "5"}}
+        << "00305000" + nines << true;
     QTest::newRow("single-channel long value sent in full")
-        << "Command1(0)" << TypedTexts{{1, "12.5"}} << "000012500" + nines << true;
+        << "Command1(0)" << TypedTexts{{kSingleValueBox, "12.5"}} << "000012500" + nines << true;
     QTest::newRow("single-channel empty channel makes 21 characters")
-        << "Command1(0)" << TypedTexts{{0, ""}} << "0001100" + nines << true;
+        << "Command1(0)" << TypedTexts{{kSingleChannelBox, ""}} << "0001100" + nines << true;
     QTest::newRow("four-channel defaults")
         << "Command2" << TypedTexts{} << QByteArray("1000100102022038630400") << true;
     QTest::newRow("four-channel channel with a leading space trimmed")
-        << "Command2" << TypedTexts{{2, " 0"}} << QByteArray("1000100102022038630400") << true;
+        << "Command2" << TypedTexts{{kFourChannelBox<0>, " 0"}}
+        << QByteArray("1000100102022038630400") << true;
     QTest::newRow("four-channel channel with a trailing space trimmed")
-        << "Command2" << TypedTexts{{5, "3 "}} << QByteArray("1000100102022038630400") << true;
+        << "Command2" << TypedTexts{{kFourChannelBox<3>, "3 "}}
+        << QByteArray("1000100102022038630400") << true;
     QTest::newRow("four-channel small value padded")
-        << "Command2" << TypedTexts{{6, "0.07"}} << QByteArray("1000007102022038630400") << true;
+        << "Command2" << TypedTexts{{kFourValueBox<0>, "0.07"}}
+        << QByteArray("1000007102022038630400") << true;
     QTest::newRow("eight-channel defaults")
         << "Command3" << TypedTexts{}
         << QByteArray::fromHex("323031143128313C315031643178318C31A039393939") << false;
     QTest::newRow("eight-channel codes by position, channel boxes ignored")
-        << "Command3" << TypedTexts{{10, "7"}, {16, "255"}, {22, "2.5"}}
+        << "Command3"
+        << TypedTexts{{kEightChannelBox<0>, "7"},
+                      {kEightCodeBox<2>, "255"},
+                      {kEightCodeBox<4>, "2.5"}}
         << QByteArray::fromHex("32303114312831FF315031023178318C31A039393939") << false;
     QTest::newRow("reset") << "Command4" << TypedTexts{} << QByteArray("U") << false;
 }
@@ -162,52 +169,54 @@ void tst_PanelActions::sendWritesTheFrame() {
 
     QVERIFY(m_panel->open());
     QTRY_VERIFY(m_panel->controller().link().isOpen());
-    for (auto it = typed.cbegin(); it != typed.cend(); ++it)
-        m_panel->form().text1(it.key())->setText(it.value());
-    m_panel->form().text1(26)->setText(kEarlierSendCode);
+    for (const auto& [box, text] : typed)
+        box(m_panel->form())->setText(text);
+    QLineEdit* sendCode = m_panel->form().resetGroup().sendCodeBox;
+    sendCode->setText(kEarlierSendCode);
 
     QVERIFY(m_panel->click(button));
 
     QCOMPARE(m_panel->board().readExactly(written.size()), written);
     QCOMPARE(m_panel->board().readUntilQuiet(kQuietMs), QByteArray());
-    QCOMPARE(m_panel->form().text1(26)->text(),
-             showsFrame ? QString::fromLatin1(written) : kEarlierSendCode);
+    QCOMPARE(sendCode->text(), showsFrame ? QString::fromLatin1(written) : kEarlierSendCode);
     QVERIFY(m_panel->messages().isEmpty());
 }
 
 void tst_PanelActions::badValueStopsTheSend_data() {
     QTest::addColumn<QString>("button");
-    QTest::addColumn<int>("box");
+    QTest::addColumn<BoxRole>("box");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("boxName");
     QTest::addColumn<QString>("reason");
     QTest::addColumn<QString>("acceptedForm");
 
-    QTest::newRow("single-channel value not a number") << "Command1(0)" << 1 << "abc"
+    QTest::newRow("single-channel value not a number") << "Command1(0)" << kSingleValueBox << "abc"
                                                        << "单通道控制：设定值"
                                                        << "不是数字"
                                                        << "设定值必须为4位数，单位为V";
-    QTest::newRow("single-channel value beyond the double range") << "Command1(0)" << 1 << "1e308"
-                                                                  << "单通道控制：设定值"
-                                                                  << "超出范围"
-                                                                  << "设定值必须为4位数，单位为V";
-    QTest::newRow("four-channel third value not a number") << "Command2" << 8 << "x"
+    QTest::newRow("single-channel value beyond the double range")
+        << "Command1(0)" << kSingleValueBox << "1e308"
+        << "单通道控制：设定值"
+        << "超出范围"
+        << "设定值必须为4位数，单位为V";
+    QTest::newRow("four-channel third value not a number") << "Command2" << kFourValueBox<2> << "x"
                                                            << "4通道控制：第3列的设定值"
                                                            << "不是数字"
                                                            << "设定值必须为3位数，单位为V";
-    QTest::newRow("eight-channel code above 255") << "Command3" << 16 << "300"
+    QTest::newRow("eight-channel code above 255") << "Command3" << kEightCodeBox<2> << "300"
                                                   << "8通道控制：通道2的设定值"
                                                   << "超出范围"
                                                   << "设定值为小于256的整数";
-    QTest::newRow("eight-channel negative code in the lower block") << "Command3" << 25 << "-1"
-                                                                    << "8通道控制：通道7的设定值"
-                                                                    << "超出范围"
-                                                                    << "设定值为小于256的整数";
+    QTest::newRow("eight-channel negative code in the lower block")
+        << "Command3" << kEightCodeBox<7> << "-1"
+        << "8通道控制：通道7的设定值"
+        << "超出范围"
+        << "设定值为小于256的整数";
 }
 
 void tst_PanelActions::badValueStopsTheSend() {
     QFETCH(QString, button);
-    QFETCH(int, box);
+    QFETCH(BoxRole, box);
     QFETCH(QString, text);
     QFETCH(QString, boxName);
     QFETCH(QString, reason);
@@ -215,21 +224,23 @@ void tst_PanelActions::badValueStopsTheSend() {
 
     QVERIFY(m_panel->open());
     QTRY_VERIFY(m_panel->controller().link().isOpen());
-    m_panel->form().text1(box)->setText(text);
-    m_panel->form().text1(26)->setText(kEarlierSendCode);
+    QLineEdit* valueBox = box(m_panel->form());
+    QLineEdit* sendCode = m_panel->form().resetGroup().sendCodeBox;
+    valueBox->setText(text);
+    sendCode->setText(kEarlierSendCode);
 
     QVERIFY(m_panel->click(button));
 
     QCOMPARE(m_panel->board().readUntilQuiet(kQuietMs), QByteArray());
-    QCOMPARE(m_panel->form().text1(26)->text(), kEarlierSendCode);
+    QCOMPARE(sendCode->text(), kEarlierSendCode);
     QCOMPARE(m_panel->messages().size(), 1);
     const OperatorMessage& warning = m_panel->messages().first();
     QCOMPARE(warning.kind, OperatorMessage::Kind::Warning);
     QVERIFY2(warning.text.contains(boxName), qPrintable(warning.text));
     QVERIFY2(warning.text.contains(reason), qPrintable(warning.text));
     QVERIFY2(warning.text.contains(acceptedForm), qPrintable(warning.text));
-    QCOMPARE(QApplication::focusWidget(), m_panel->form().text1(box));
-    QCOMPARE(m_panel->form().text1(box)->selectedText(), text);
+    QCOMPARE(QApplication::focusWidget(), valueBox);
+    QCOMPARE(valueBox->selectedText(), text);
 }
 
 void tst_PanelActions::receivedDataReplacesTheReturnCode_data() {
@@ -252,7 +263,7 @@ void tst_PanelActions::receivedDataReplacesTheReturnCode() {
 
     QVERIFY(m_panel->open());
     QTRY_VERIFY(m_panel->controller().link().isOpen());
-    QLineEdit* returnCode = m_panel->form().text1(27);
+    QLineEdit* returnCode = m_panel->form().resetGroup().returnCodeBox;
     for (qsizetype i = 0; i < chunks.size(); ++i) {
         const QString before = returnCode->text();
         QVERIFY(m_panel->board().write(chunks[i]));
@@ -284,7 +295,8 @@ void tst_PanelActions::noPortAtStartUp() {
     const QString writeFailure = m_panel->messages().last().text;
     QVERIFY2(writeFailure.contains("命令未发出"), qPrintable(writeFailure));
     QVERIFY2(writeFailure.contains(missing), qPrintable(writeFailure));
-    QCOMPARE(m_panel->form().text1(26)->text(), QStringLiteral("0000110099999999999999"));
+    QCOMPARE(m_panel->form().resetGroup().sendCodeBox->text(),
+             QStringLiteral("0000110099999999999999"));
 }
 
 void tst_PanelActions::hangUpIsReportedOnceAndTheNextSendReopens() {
@@ -382,14 +394,22 @@ void tst_PanelActions::choosingADevice_data() {
     QTest::addColumn<QString>("answer");
     QTest::addColumn<bool>("switched");
     QTest::addColumn<QString>("reason");
+    QTest::addColumn<bool>("listedByTty"); // the system lists each port by the tty its link names
 
     const QString other = PortMenu::kOtherDeviceText;
     QTest::newRow("a listed device that opens becomes the port") << "other"
-                                                                 << "" << true << "";
-    QTest::newRow("a device typed in becomes the port") << other << "other" << true << "";
+                                                                 << "" << true << "" << false;
+    QTest::newRow("a device typed in becomes the port") << other << "other" << true << "" << false;
     QTest::newRow("a missing device is refused and the old port stays")
-        << other << "missing" << false << "设备不存在";
-    QTest::newRow("a cancelled prompt changes nothing") << other << "" << false << "";
+        << other << "missing" << false << "设备不存在" << false;
+    QTest::newRow("a cancelled prompt changes nothing") << other << "" << false << "" << false;
+    QTest::newRow("the open port chosen from the list is left as it is")
+        << "board"
+        << "" << false << "" << false;
+    QTest::newRow("the open port typed in is left as it is")
+        << other << "board" << false << "" << false;
+    QTest::newRow("a device typed in by its link is checked where the system lists its tty")
+        << other << "other" << true << "" << true;
 }
 
 void tst_PanelActions::choosingADevice() {
@@ -397,17 +417,26 @@ void tst_PanelActions::choosingADevice() {
     QFETCH(QString, answer);
     QFETCH(bool, switched);
     QFETCH(QString, reason);
+    QFETCH(bool, listedByTty);
 
     testing::PtyPair other;
     QVERIFY(other.linkAs(m_panel->filePath("other")));
-    m_panel->setListedPorts({{"other", m_panel->filePath("other"), "", "", {}, {}},
-                             {"board", m_panel->boardPath(), "", "", {}, {}}});
+    const auto listed = [&](const testing::PtyPair& pty) {
+        return listedByTty ? pty.slavePath() : pty.linkPath();
+    };
+    m_panel->setListedPorts({{"other", listed(other), "", "", {}, {}},
+                             {"board", listed(m_panel->board()), "", "", {}, {}}});
     m_panel->setDeviceAnswer(answer.isEmpty() ? QString() : m_panel->filePath(answer));
     QVERIFY(m_panel->open());
-    QTRY_VERIFY(m_panel->controller().link().isOpen());
+    const SerialLink& link = m_panel->controller().link();
+    QTRY_VERIFY(link.isOpen());
+    const QSerialPort* portBefore = link.findChild<QSerialPort*>();
+    QSignalSpy portChanges(&link, &SerialLink::portChanged);
 
     QVERIFY(m_panel->choosePort(item));
 
+    QCOMPARE(portChanges.size(), switched ? 1 : 0);
+    QCOMPARE(link.findChild<QSerialPort*>() == portBefore, !switched);
     QCOMPARE(m_panel->prompts(), item == PortMenu::kOtherDeviceText ? 1 : 0);
     QCOMPARE(m_panel->portMenu()->title(), switched ? "串口：other" : "串口：board");
     QCOMPARE(m_panel->openPortMenu().filter("[x]"),

@@ -142,6 +142,9 @@ void TestFrameDecoder::rejects_data() {
     QTest::newRow("control byte named in hex")
         << QByteArray(single).replace(2, 1, QByteArray(1, '\x01'))
         << QByteArray("channel must be a digit 0 to 7, got 0x01 at offset 2");
+    QTest::newRow("DEL named in hex, as it prints nothing")
+        << QByteArray(single).replace(2, 1, QByteArray(1, '\x7F'))
+        << QByteArray("channel must be a digit 0 to 7, got 0x7f at offset 2");
     QTest::newRow("gain flag 2") << QByteArray(single).replace(3, 1, "2")
                                  << QByteArray("gain flag must be '0' or '1', got '2' at offset 3");
     QTest::newRow("point in the value")

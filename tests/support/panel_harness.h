@@ -12,9 +12,32 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <cstddef>
 #include <memory>
 
 namespace quillon::testing {
+
+// A text box of the window by the part it plays, for table rows that name the box they type into.
+using BoxRole = QLineEdit* (*)(const Form1&);
+
+inline constexpr BoxRole kSingleChannelBox = [](const Form1& form) {
+    return form.singleChannelGroup().channelBox;
+};
+inline constexpr BoxRole kSingleValueBox = [](const Form1& form) {
+    return form.singleChannelGroup().valueBox;
+};
+template <std::size_t Column>
+inline constexpr BoxRole kFourChannelBox =
+    [](const Form1& form) { return form.fourChannelGroup().columns[Column].channelBox; };
+template <std::size_t Column>
+inline constexpr BoxRole kFourValueBox =
+    [](const Form1& form) { return form.fourChannelGroup().columns[Column].valueBox; };
+template <std::size_t Channel>
+inline constexpr BoxRole kEightChannelBox =
+    [](const Form1& form) { return form.eightChannelGroup().channels[Channel].channelBox; };
+template <std::size_t Channel>
+inline constexpr BoxRole kEightCodeBox =
+    [](const Form1& form) { return form.eightChannelGroup().channels[Channel].codeBox; };
 
 class PanelHarness {
 public:

@@ -3,6 +3,8 @@
 #include <QDeadlineTimer>
 #include <QStandardPaths>
 
+#include <xcb/xcb.h>
+
 namespace quillon::testing {
 
 void StopProcess(QProcess& process) {
@@ -16,6 +18,14 @@ void StopProcess(QProcess& process) {
 }
 
 XvfbSession::~XvfbSession() {
+    stopServer();
+}
+
+void XvfbSession::stopServer() {
+    if (m_keeper) {
+        xcb_disconnect(m_keeper);
+        m_keeper = nullptr;
+    }
     StopProcess(m_server);
 }
 
@@ -33,18 +43,19 @@ QString XvfbSession::missingTool() {
 bool XvfbSession::start(int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
     for (int attempt = 0; attempt < 3 && !deadline.hasExpired(); ++attempt) {
-        if (startServer(deadline) && waitUntilReachable(deadline))
+        if (startServer(deadline) && connectKeeper(deadline))
             return true;
-        StopProcess(m_server);
+        stopServer();
     }
     return false;
 }
 
 bool XvfbSession::startServer(const QDeadlineTimer& deadline) {
     // -displayfd lets the server pick a free display and tell us its number, so that tests
-    // running side by side never share one.
-    m_server.start(QStringLiteral("Xvfb"),
-                   {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+    // running side by side never share one. Without -noreset the server resets whenever its last
+    // client leaves, and refuses a client that connects meanwhile.
+    m_server.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-noreset", "-screen", "0",
+                                            "1024x768x24", "-nolisten", "tcp"});
     if (!m_server.waitForStarted()) {
         m_error = m_server.errorString();
         return false;
@@ -64,10 +75,16 @@ bool XvfbSession::startServer(const QDeadlineTimer& deadline) {
     return true;
 }
 
-bool XvfbSession::waitUntilReachable(const QDeadlineTimer& deadline) {
+// The connection stays open for the whole session: a server with a client never resets, even
+// one that ignored -noreset.
+bool XvfbSession::connectKeeper(const QDeadlineTimer& deadline) {
+    const QByteArray display = m_environment.value(QStringLiteral("DISPLAY")).toLocal8Bit();
     while (m_server.state() == QProcess::Running && !deadline.hasExpired()) {
-        if (xdotool({"getdisplaygeometry"}))
+        m_keeper = xcb_connect(display.constData(), nullptr);
+        if (!xcb_connection_has_error(m_keeper))
             return true;
+        xcb_disconnect(m_keeper);
+        m_keeper = nullptr;
         m_server.waitForFinished(100);
     }
     m_error = QStringLiteral("Xvfb on %1 let no client in: %2")

@@ -11,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 
+struct xcb_connection_t;
+
 namespace quillon::testing {
 
 // Where the panel's single-channel Send sits on the screen: the client area opens at
@@ -30,7 +32,8 @@ public:
     // The first of Xvfb and xdotool that is not installed, or an empty text.
     static QString missingTool();
 
-    // Starts the server; false (with errorString()) when it did not come up within timeoutMs.
+    // Starts the server and holds a client connection to it until the session ends; false (with
+    // errorString()) when no client got in within timeoutMs.
     bool start(int timeoutMs);
     QString errorString() const { return m_error; }
 
@@ -43,9 +46,11 @@ public:
 
 private:
     bool startServer(const QDeadlineTimer& deadline);
-    bool waitUntilReachable(const QDeadlineTimer& deadline);
+    bool connectKeeper(const QDeadlineTimer& deadline);
+    void stopServer();
 
     QProcess m_server;
+    xcb_connection_t* m_keeper = nullptr;
     QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment();
     QString m_error;
 };
