@@ -379,7 +379,7 @@ void PanelController::showHelp() {
 }
 
 void PanelController::choosePort(const QString& device) {
-    if (device == m_link.deviceName())
+    if (m_link.isOpen() && SameDevice(device, m_link.deviceName()))
         return;
     if (!m_link.openDevice(device))
         tell(ChoiceFailedText(m_link.lastFailure(), m_link.deviceName()));

@@ -18,6 +18,8 @@ QString Hex4(quint16 value) {
     return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0'));
 }
 
+} // namespace
+
 // The same device under two names (a by-id link and its tty) is still the open one.
 bool SameDevice(const QString& a, const QString& b) {
     if (a == b)
@@ -25,8 +27,6 @@ bool SameDevice(const QString& a, const QString& b) {
     const QString canonical = QFileInfo(a).canonicalFilePath();
     return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
 }
-
-} // namespace
 
 QList<PortListing> SystemPorts() {
     QList<PortListing> ports;

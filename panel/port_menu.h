@@ -32,6 +32,9 @@ struct PortSources {
     DevicePrompt askForDevice;
 };
 
+// Whether two device names lead to the same device (a symbolic link and its tty do).
+bool SameDevice(const QString& a, const QString& b);
+
 // The ports QSerialPortInfo reports now.
 QList<PortListing> SystemPorts();
 // A dialog with one line for the path.

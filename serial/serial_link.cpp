@@ -36,6 +36,7 @@ QString portFromEnvironment(const char* variable, int number) {
 void Release(std::unique_ptr<LinkTransport> transport) {
     if (transport) {
         transport->disconnect();
+        transport->setParent(nullptr);
         transport.release()->deleteLater();
     }
 }
@@ -179,6 +180,7 @@ void SerialLink::retire(std::unique_ptr<LinkTransport> transport) {
     if (!transport)
         return;
     transport->disconnect(this);
+    transport->setParent(nullptr); // no longer the link's port, only held until it is idle
     const std::chrono::nanoseconds busy = lineBusyFor();
     m_lineIdleAt = std::chrono::nanoseconds(0);
     if (busy <= std::chrono::nanoseconds(0)) {

@@ -410,6 +410,9 @@ void tst_PanelActions::choosingADevice_data() {
         << other << "board" << false << "" << false;
     QTest::newRow("a device typed in by its link is checked where the system lists its tty")
         << other << "other" << true << "" << true;
+    QTest::newRow("the open port chosen by the tty the system lists it as is left as it is")
+        << "board"
+        << "" << false << "" << true;
 }
 
 void tst_PanelActions::choosingADevice() {
