@@ -53,8 +53,8 @@ public:
     std::string refusalText() const;
     // The server asked the client to stop sending (FLOWCONTROL-SUSPEND) and has not resumed.
     bool isSuspended() const { return m_suspended; }
-    // Bytes held between calls: an unfinished command or subnegotiation, never more than
-    // kMaxSubnegotiation.
+    // Bytes of an unfinished subnegotiation held between calls, never more than
+    // kMaxSubnegotiation (an unfinished command is held as parser state, not as bytes).
     std::size_t pendingBytes() const { return m_subnegotiation.size(); }
 
 private:

@@ -9,6 +9,9 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 
+#include <tuple>
+#include <utility>
+
 namespace quillon::testing {
 
 namespace {
@@ -46,8 +49,8 @@ bool Ser2NetServer::isInstalled() {
 }
 
 bool Ser2NetServer::writeConfig() {
-    // "local" ignores the modem lines a pty does not have; both accepters leave the data as it
-    // is, the telnet one only interprets Telnet commands and RFC 2217 requests.
+    // "local" ignores the modem lines a pty does not have. "telnet(rfc2217)" is all RFC 2217
+    // needs (the old config format's "remctl"): a plain "telnet" accepter refuses the option.
     const QString connector = QStringLiteral("serialdev,%1,%2,local,xonxoff=false,rtscts=false")
                                   .arg(m_device, QString::fromLatin1(kDefaultLine));
     const QString config = QStringLiteral("%YAML 1.1\n---\n"
