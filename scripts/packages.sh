@@ -4,5 +4,5 @@ QUILLON_BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-de
 # dpkg-dev and file: CPack's .deb generator finds the programs' library dependencies with them.
 # man-db and lintian check the manual pages and the .deb.
 QUILLON_TEST_PACKAGES=(locales xvfb xdotool x11-utils xauth libbenchmark-dev dpkg-dev file
-                       desktop-file-utils man-db lintian python3-serial)
+                       desktop-file-utils man-db lintian python3-serial ser2net)
 QUILLON_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)

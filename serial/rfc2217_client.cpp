@@ -156,36 +156,40 @@ Rfc2217Client::Received Rfc2217Client::take(std::string_view bytes) {
             m_parse = Parse::Data;
             break;
         case Parse::Subnegotiation:
-        case Parse::SubnegotiationIac:
-            if (m_parse == Parse::Subnegotiation && byte == kIac) {
+            if (byte == kIac)
                 m_parse = Parse::SubnegotiationIac;
-                break;
-            }
-            if (m_parse == Parse::SubnegotiationIac && byte == kSe) {
+            else
+                keepSubnegotiationByte(byte);
+            break;
+        case Parse::SubnegotiationIac:
+            if (byte == kSe) {
                 if (!m_subnegotiationTooLong)
                     subnegotiated();
                 m_subnegotiation.clear();
                 m_parse = Parse::Data;
-                break;
-            }
-            if (m_parse == Parse::SubnegotiationIac && byte != kIac) {
-                // A command inside a subnegotiation ends it unfinished; the command still counts.
+            } else if (byte == kIac) {
+                keepSubnegotiationByte(byte);
+                m_parse = Parse::Subnegotiation;
+            } else {
+                // A command inside a subnegotiation ends it unfinished; the command still counts,
+                // so this byte is read again as the one after an IAC.
                 m_subnegotiation.clear();
                 m_parse = Parse::Iac;
                 --k;
-                break;
             }
-            m_parse = Parse::Subnegotiation;
-            if (m_subnegotiation.size() == kMaxSubnegotiation) {
-                m_subnegotiation.clear();
-                m_subnegotiationTooLong = true;
-            }
-            if (!m_subnegotiationTooLong)
-                m_subnegotiation += char(byte);
             break;
         }
     }
     return received;
+}
+
+void Rfc2217Client::keepSubnegotiationByte(std::uint8_t byte) {
+    if (m_subnegotiation.size() == kMaxSubnegotiation) {
+        m_subnegotiation.clear();
+        m_subnegotiationTooLong = true;
+    }
+    if (!m_subnegotiationTooLong)
+        m_subnegotiation += char(byte);
 }
 
 // RFC 1143's rules, plus one: an option this client does not want is refused once, and asking

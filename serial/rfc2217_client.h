@@ -36,7 +36,9 @@ public:
     // Longer subnegotiations carry nothing this client needs and are dropped whole.
     static constexpr std::size_t kMaxSubnegotiation = 64;
 
-    // What to send right after connecting: the options this client wants.
+    // What to send right after connecting: the options this client wants. The line settings
+    // follow in take()'s reply once the server agrees to the COM-PORT-OPTION: Telnet allows
+    // subnegotiation only of an agreed option, and ser2net asks for it in its greeting anyway.
     std::string opening();
     // `data` as it must go out: every 0xFF doubled.
     static std::string escape(std::string_view data);
@@ -51,8 +53,8 @@ public:
     std::string refusalText() const;
     // The server asked the client to stop sending (FLOWCONTROL-SUSPEND) and has not resumed.
     bool isSuspended() const { return m_suspended; }
-    // Bytes held between calls: an unfinished command or subnegotiation, never more than
-    // kMaxSubnegotiation.
+    // Bytes of an unfinished subnegotiation held between calls, never more than
+    // kMaxSubnegotiation (an unfinished command is held as parser state, not as bytes).
     std::size_t pendingBytes() const { return m_subnegotiation.size(); }
 
 private:
@@ -63,6 +65,7 @@ private:
 
     void request(std::uint8_t verb, std::uint8_t option, std::string& out);
     void negotiate(std::uint8_t verb, std::uint8_t option, std::string& reply);
+    void keepSubnegotiationByte(std::uint8_t byte);
     void subnegotiated();
     void answered(Setting setting, std::uint32_t requested, std::uint32_t answered);
     void refuse(Setting setting, std::uint32_t requested, std::uint32_t answered);
