@@ -2,14 +2,31 @@
 
 #include <QCommandLineParser>
 
+#include <optional>
+
 namespace quillon {
+
+namespace {
+
+// "zh (Chinese) or en (English)".
+QString LanguageChoices() {
+    QStringList choices;
+    for (const QLocale::Language language : AvailableLanguages(kPanelTexts))
+        choices << QStringLiteral("%1 (%2)").arg(LanguageCode(language),
+                                                 QLocale::languageToString(language));
+    const QString last = choices.takeLast();
+    return choices.isEmpty() ? last
+                             : choices.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
+}
+
+} // namespace
 
 CommandLine ParseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Control panel for an eight-channel 8-bit DAC board on a serial line (9600 8N1).\n"
         "Without --port it opens QUILLON_PORT1, else QUILLON_PORT2, else the system's first\n"
-        "two serial ports; the 串口 menu picks another device while it runs."));
+        "two serial ports; the port menu (串口) picks another device while it runs."));
     // Not addHelpOption(): its --help-all promises Qt's own options, which are not taken here.
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Displays help on commandline options."));
@@ -21,6 +38,14 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                        "QUILLON_PORT2."),
         QStringLiteral("device"));
     parser.addOption(port);
+    const QCommandLineOption language(
+        QStringLiteral("language"),
+        QStringLiteral("Show the panel in <language>: %1. Without it the system's locale "
+                       "decides: Chinese for a Chinese locale and for C or POSIX, English for a "
+                       "language the panel has no translation into.")
+            .arg(LanguageChoices()),
+        QStringLiteral("language"));
+    parser.addOption(language);
 
     if (!parser.parse(arguments))
         return {CommandLine::Action::Refuse, {}, parser.errorText() + u'\n' + parser.helpText()};
@@ -40,7 +65,18 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         return {CommandLine::Action::Refuse,
                 {},
                 QStringLiteral("--port needs a device path.\n") + parser.helpText()};
-    return {CommandLine::Action::Run, parser.value(port), {}};
+    QLocale::Language shown = QLocale::AnyLanguage;
+    if (parser.isSet(language)) {
+        const std::optional<QLocale::Language> named = LanguageNamed(parser.value(language));
+        if (!named || !AvailableLanguages(kPanelTexts).contains(*named))
+            return {CommandLine::Action::Refuse,
+                    {},
+                    QStringLiteral("--language takes %1; got \"%2\".\n")
+                            .arg(LanguageChoices(), parser.value(language)) +
+                        parser.helpText()};
+        shown = *named;
+    }
+    return {CommandLine::Action::Run, parser.value(port), {}, shown};
 }
 
 } // namespace quillon

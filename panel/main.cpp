@@ -1,6 +1,7 @@
 #include "command_line.h"
 #include "form1.h"
 #include "panel_actions.h"
+#include "window_language.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -40,6 +41,7 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(quillon::kApplicationTitle);
+    const quillon::UiTranslation translation(quillon::kPanelTexts, commandLine.language);
 
     // --port opens that device only: an empty port 2 is never tried.
     const quillon::PortDevices devices = commandLine.port.isEmpty()
