@@ -84,9 +84,10 @@ UiTranslation::UiTranslation(const TextCatalogue& catalogue, QLocale::Language l
             }
         }
     }
-    // Qt writes its own texts in English. Its translations are a separate package: without
-    // them Qt's few texts (a text box's context menu) stay English.
-    if (m_language != QLocale::English &&
+    // Qt's own texts (a text box's menu, the system's error words) are translated along with the
+    // catalogue's, from Qt's translations where they are installed; texts shown as written stay
+    // exactly as they were, Qt's included.
+    if (m_hasTexts && m_language != QLocale::English &&
         m_qtTexts.load(QLocale(m_language), QStringLiteral("qtbase"), QStringLiteral("_"),
                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         m_hasQtTexts = QCoreApplication::installTranslator(&m_qtTexts);

@@ -37,8 +37,8 @@ QLocale::Language SystemLanguage(const TextCatalogue& catalogue);
 
 // While it lives, the application's texts are shown in `language` (AnyLanguage: the system's
 // choice): through the catalogue's translation unless the code writes them in that language,
-// and Qt's own texts through Qt's translation where the system has it installed. Make it once
-// the application object exists.
+// and with it Qt's own texts through Qt's translation where the system has it installed. Make
+// it once the application object exists.
 class UiTranslation {
 public:
     UiTranslation(const TextCatalogue& catalogue, QLocale::Language language);

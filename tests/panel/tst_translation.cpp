@@ -144,6 +144,16 @@ QMap<QString, QString> Captions(const Form1& form) {
     return captions;
 }
 
+// The warning names the system's words for a missing device, which Qt's own translation would
+// change.
+QString NoPortWarning() {
+    PanelHarness panel;
+    return panel.open(panel.filePath("unplugged")) &&
+                   QTest::qWaitFor([&] { return !panel.messages().isEmpty(); })
+               ? QString(panel.messages().first().text).replace(panel.filePath(""), "…/")
+               : QString();
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Situation)
@@ -322,10 +332,13 @@ void tst_Translation::englishShowsNoChinese() {
 
 void tst_Translation::underCTheCaptionsAreTheOriginals() {
     const Form1 original;
+    const QString originalWarning = NoPortWarning();
     const UiTranslation underC(kPanelTexts, ChooseLanguage(kPanelTexts, {"C"}));
     const Form1 translated;
     QCOMPARE(Captions(translated), Captions(original));
     QCOMPARE(Captions(original).value("Frame4"), QStringLiteral("控制板软件复位"));
+    QVERIFY(originalWarning.contains("未能打开串口"));
+    QCOMPARE(NoPortWarning(), originalWarning);
 }
 
 void tst_Translation::englishCaptionsFitTheirControls_data() {
