@@ -424,8 +424,13 @@ void tst_Translation::translationsAreFinished_data() {
     QTest::addColumn<QString>("sources");
     QTest::addColumn<bool>("chinese");
 
-    QTest::newRow("the panel's English") << "panel/quillon_en.ts" << false;
-    QTest::newRow("the virtual board's Chinese") << "tools/quillon-board_zh_CN.ts" << true;
+    // Every file there: the panel's translate panel/, the board's tools/.
+    const QDir translations(QStringLiteral(QUILLON_SOURCE_DIR "/translations"));
+    for (const QString& file : translations.entryList({"*.ts"}, QDir::Files)) {
+        const QString folder = file.startsWith("quillon-board_") ? "tools" : "panel";
+        QTest::addRow("%s", qPrintable(file)) << folder + u'/' + file << file.contains("_zh");
+    }
+    QVERIFY(translations.exists("quillon_en.ts") && translations.exists("quillon-board_zh_CN.ts"));
 }
 
 // lupdate, run on the code into a copy of the file, marks what is new or changed as unfinished
