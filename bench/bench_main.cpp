@@ -24,7 +24,7 @@ namespace {
 int Usage() {
     std::fputs("usage: quillon-bench [--rows-only] builders [google-benchmark flags]\n"
                "       quillon-bench [--rows-only] click|flood|startup|send|pace\n"
-               "       quillon-bench startup-child panel|floor   (started by startup)\n",
+               "       quillon-bench startup-child panel|panel-en|floor   (started by startup)\n",
                stderr);
     return 2;
 }

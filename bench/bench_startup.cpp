@@ -1,13 +1,16 @@
 // Start-up: from process start to the window's first painted exposure, and peak RSS, for the
-// panel and for a bare window with one label in the same font (the floor), under an X server.
+// panel and for a bare window with one label in the same font (the floor), under an X server;
+// and the panel in English beside the panel in Chinese.
 // The parent times each child from just before posix_spawn; the child reports the moment its
 // window has been exposed and painted, on the same CLOCK_MONOTONIC.
 
 #include "bench_table.h"
+#include "command_line.h"
 #include "form1.h"
 #include "panel_actions.h"
 #include "process_stats.h"
 #include "pty_pair.h"
+#include "window_language.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -78,10 +81,11 @@ private:
     long m_exposedPeakKiB = 0;
 };
 
-// What panel/main.cpp does, with the exposure watch added.
-int RunPanel(int& argc, char** argv) {
+// What panel/main.cpp does with --language, with the exposure watch added.
+int RunPanel(int& argc, char** argv, QLocale::Language language) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(kApplicationTitle);
+    const UiTranslation translation(kPanelTexts, language);
 
     Form1 window;
     PanelController controller(window);
@@ -121,6 +125,9 @@ struct Sample {
     double anonymousMiB = 0;
     bool portOpen = false;
 };
+
+// The children's kinds, in the order of the first round.
+const char* const kKinds[] = {"panel", "floor", "panel-en"};
 
 std::vector<std::string> ChildEnvironment(const QString& port1) {
     std::vector<std::string> env;
@@ -229,10 +236,12 @@ void AddRatioRow(BenchTable& table, const std::string& measure, const std::vecto
 
 int RunStartupChild(int& argc, char** argv, const std::string& kind) {
     if (kind == "panel")
-        return RunPanel(argc, argv);
+        return RunPanel(argc, argv, QLocale::Chinese);
+    if (kind == "panel-en")
+        return RunPanel(argc, argv, QLocale::English);
     if (kind == "floor")
         return RunFloor(argc, argv);
-    std::fputs("startup-child: panel or floor\n", stderr);
+    std::fputs("startup-child: panel, panel-en or floor\n", stderr);
     return 2;
 }
 
@@ -245,26 +254,28 @@ void RunStartupBenchmark(BenchTable& table) {
     }
     const std::string self = SelfPath();
     const std::vector<std::string> env = ChildEnvironment(board.slavePath());
-    // One untimed start of each first, so both timed series start with warm file caches.
-    Spawn(self, "panel", env);
-    Spawn(self, "floor", env);
+    // One untimed start of each first, so every timed series starts with warm file caches.
+    for (const char* kind : kKinds)
+        Spawn(self, kind, env);
 
-    std::vector<Sample> panel, floor;
+    std::vector<Sample> panel, floor, english;
+    std::vector<Sample>* const series[] = {&panel, &floor, &english};
     int failures = 0;
     for (int run = 0; run < kRuns; ++run) {
-        const bool panelFirst = run % 2 == 0;
-        for (const bool isPanel : {panelFirst, !panelFirst}) {
-            const auto sample = Spawn(self, isPanel ? "panel" : "floor", env);
+        for (int turn = 0; turn < 3; ++turn) {
+            const int kind = (run + turn) % 3;
+            const auto sample = Spawn(self, kKinds[kind], env);
             if (!sample)
                 ++failures;
             else
-                (isPanel ? panel : floor).push_back(*sample);
+                series[kind]->push_back(*sample);
         }
     }
     const int portOpen =
         int(std::count_if(panel.begin(), panel.end(), [](const Sample& s) { return s.portOpen; }));
     const std::string runs =
-        QStringLiteral("%1 + %2 runs, alternating; port open at exposure in %3 of %1 panel runs%4")
+        QStringLiteral("%1 + %2 runs, the order rotating; port open at exposure in %3 of %1 panel "
+                       "runs%4")
             .arg(panel.size())
             .arg(floor.size())
             .arg(portOpen)
@@ -283,6 +294,18 @@ void RunStartupBenchmark(BenchTable& table) {
                 &Sample::exposedPeakMiB, 1.10, "getrusage ru_maxrss");
     AddRatioRow(table, "peak RSS once painted (MiB)", panel, floor, &Sample::paintedPeakMiB, 1.10,
                 anonymous);
+
+    const double englishMs = Median(Field(english, &Sample::paintedMs));
+    const double chineseMs = Median(Field(panel, &Sample::paintedMs));
+    const double ratio = englishMs / chineseMs;
+    table.add({"panel --language en: start-up to the first Expose event painted (ms)", englishMs,
+               "the panel in Chinese (--language zh), same runs", chineseMs, ratio, "<= 1.05x",
+               ratio <= 1.05,
+               QStringLiteral("%1 English runs; p90 %2 vs %3")
+                   .arg(english.size())
+                   .arg(Percentile(Field(english, &Sample::paintedMs), 0.9), 0, 'f', 1)
+                   .arg(Percentile(Field(panel, &Sample::paintedMs), 0.9), 0, 'f', 1)
+                   .toStdString()});
 }
 
 } // namespace quillon::bench

@@ -84,5 +84,7 @@ else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), qt6-qpa-plugins, fonts-arphic-uming")
 endif()
+# Qt's own texts in the language a window is translated into; the programs run without.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

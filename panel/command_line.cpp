@@ -2,14 +2,31 @@
 
 #include <QCommandLineParser>
 
+#include <optional>
+
 namespace quillon {
+
+namespace {
+
+// "zh (Chinese) or en (English)".
+QString LanguageChoices() {
+    QStringList choices;
+    for (const QLocale::Language language : AvailableLanguages(kPanelTexts))
+        choices << QStringLiteral("%1 (%2)").arg(LanguageCode(language),
+                                                 QLocale::languageToString(language));
+    const QString last = choices.takeLast();
+    return choices.isEmpty() ? last
+                             : choices.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
+}
+
+} // namespace
 
 CommandLine ParseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Control panel for an eight-channel 8-bit DAC board on a serial line (9600 8N1).\n"
         "Without --port it opens QUILLON_PORT1, else QUILLON_PORT2, else the system's first\n"
-        "two serial ports; the 串口 menu picks another device while it runs."));
+        "two serial ports; the port menu (串口) picks another device while it runs."));
     // Not addHelpOption(): its --help-all promises Qt's own options, which are not taken here.
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Displays help on commandline options."));
@@ -27,6 +44,14 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                        "a sequence that plays back (the 记录 menu starts and stops it too)."),
         QStringLiteral("file"));
     parser.addOption(log);
+    const QCommandLineOption language(
+        QStringLiteral("language"),
+        QStringLiteral("Show the panel in <language>: %1. Without it the system's locale "
+                       "decides: Chinese for a Chinese locale and for C or POSIX, English for a "
+                       "language the panel has no translation into.")
+            .arg(LanguageChoices()),
+        QStringLiteral("language"));
+    parser.addOption(language);
 
     if (!parser.parse(arguments))
         return {
@@ -54,7 +79,19 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                 {},
                 {},
                 QStringLiteral("--log needs a file.\n") + parser.helpText()};
-    return {CommandLine::Action::Run, parser.value(port), parser.value(log), {}};
+    QLocale::Language shown = QLocale::AnyLanguage;
+    if (parser.isSet(language)) {
+        const std::optional<QLocale::Language> named = LanguageNamed(parser.value(language));
+        if (!named || !AvailableLanguages(kPanelTexts).contains(*named))
+            return {CommandLine::Action::Refuse,
+                    {},
+                    {},
+                    QStringLiteral("--language takes %1; got \"%2\".\n")
+                            .arg(LanguageChoices(), parser.value(language)) +
+                        parser.helpText()};
+        shown = *named;
+    }
+    return {CommandLine::Action::Run, parser.value(port), parser.value(log), {}, shown};
 }
 
 } // namespace quillon

@@ -2,10 +2,16 @@
 
 // What the quillon program was asked to do by its command line.
 
+#include "window_language.h"
+
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
 namespace quillon {
+
+// The panel's texts: written in Chinese, translated by translations/quillon_*.ts.
+inline const TextCatalogue kPanelTexts{QStringLiteral("quillon"), QLocale::Chinese};
 
 struct CommandLine {
     enum class Action {
@@ -18,6 +24,8 @@ struct CommandLine {
     QString port;
     QString logFile; // start logging to it at start-up
     QString text;
+    // AnyLanguage: as the system's locale chooses.
+    QLocale::Language language = QLocale::AnyLanguage;
 };
 
 // `arguments` as QCoreApplication::arguments() gives them, the program's own path first.

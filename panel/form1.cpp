@@ -34,76 +34,77 @@ constexpr Qt::Alignment Middle = Qt::AlignCenter;
 constexpr int NoTab = -1;
 
 // A value group's caption is its name here, then its accepted form from kValueGroups in brackets.
+// Captions are the panel's own Chinese, translated as each control is made; values are not.
 // clang-format off
 const ControlRow kControls[] = {
 // kind    name           container    caption or default text                                         left   top  width height  tab enabled align
-{Group,  "Frame1(0)",   "",          "单通道控制",                                                      210,  390, 6165, 1395, NoTab, On,  Left},
-{Label,  "Label1(0)",   "Frame1(0)", "通道号：",                                                        120,  330, 1245,  315,     3, On,  Left},
+{Group,  "Frame1(0)",   "",          QT_TRANSLATE_NOOP("quillon::Form1", "单通道控制"),                 210,  390, 6165, 1395, NoTab, On,  Left},
+{Label,  "Label1(0)",   "Frame1(0)", QT_TRANSLATE_NOOP("quillon::Form1", "通道号："),                   120,  330, 1245,  315,     3, On,  Left},
 {Text,   "Text1(0)",    "Frame1(0)", "0",                                                               960,  270,  945,  345,     1, On,  Left},
-{Label,  "Label1(3)",   "Frame1(0)", "设定值：",                                                         90,  660,  915,  315,     4, On,  Centre},
+{Label,  "Label1(3)",   "Frame1(0)", QT_TRANSLATE_NOOP("quillon::Form1", "设定值："),                    90,  660,  915,  315,     4, On,  Centre},
 {Text,   "Text1(1)",    "Frame1(0)", "1.100",                                                           960,  600,  945,  345,     2, On,  Left},
-{Label,  "Label1(8)",   "Frame1(0)", "增益：",                                                          150,  990,  915,  315,     5, Off, Left},
-{Check,  "Check1(0)",   "Frame1(0)", "输出x2",                                                          960,  960,  915,  315,     6, Off, Left},
-{Button, "Command1(0)", "Frame1(0)", "发   送",                                                        4920,  420, 1155,  525,     7, On,  Middle},
+{Label,  "Label1(8)",   "Frame1(0)", QT_TRANSLATE_NOOP("quillon::Form1", "增益："),                     150,  990,  915,  315,     5, Off, Left},
+{Check,  "Check1(0)",   "Frame1(0)", QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                     960,  960,  915,  315,     6, Off, Left},
+{Button, "Command1(0)", "Frame1(0)", QT_TRANSLATE_NOOP("quillon::Form1", "发   送"),                   4920,  420, 1155,  525,     7, On,  Middle},
 
-{Group,  "Frame2",      "",          "4通道控制",                                                       210, 2100, 6165, 1515, NoTab, On,  Left},
-{Label,  "Label1(1)",   "Frame2",    "通道号：",                                                         90,  390,  915,  315,    18, On,  Centre},
+{Group,  "Frame2",      "",          QT_TRANSLATE_NOOP("quillon::Form1", "4通道控制"),                  210, 2100, 6165, 1515, NoTab, On,  Left},
+{Label,  "Label1(1)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "通道号："),                    90,  390,  915,  315,    18, On,  Centre},
 {Text,   "Text1(2)",    "Frame2",    "0",                                                               900,  330,  945,  345,    10, On,  Left},
 {Text,   "Text1(3)",    "Frame2",    "1",                                                              1890,  330,  945,  345,    11, On,  Left},
 {Text,   "Text1(4)",    "Frame2",    "2",                                                              2880,  330,  945,  345,    12, On,  Left},
 {Text,   "Text1(5)",    "Frame2",    "3",                                                              3870,  330,  945,  345,    13, On,  Left},
-{Label,  "Label1(2)",   "Frame2",    "设定值：",                                                         90,  720,  915,  315,    19, On,  Centre},
+{Label,  "Label1(2)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "设定值："),                    90,  720,  915,  315,    19, On,  Centre},
 {Text,   "Text1(6)",    "Frame2",    "1.00",                                                            900,  690,  945,  345,    14, On,  Left},
 {Text,   "Text1(7)",    "Frame2",    "2.02",                                                           1890,  690,  945,  345,    15, On,  Left},
 {Text,   "Text1(8)",    "Frame2",    "3.86",                                                           2880,  690,  945,  345,    16, On,  Left},
 {Text,   "Text1(9)",    "Frame2",    "4.00",                                                           3870,  690,  945,  345,    17, On,  Left},
-{Label,  "Label1(9)",   "Frame2",    "增益：",                                                          150, 1080,  915,  315,    20, Off, Left},
-{Check,  "Check1(1)",   "Frame2",    "输出x2",                                                          900, 1050,  915,  315,    21, Off, Left},
-{Check,  "Check1(2)",   "Frame2",    "输出x2",                                                         1920, 1050,  915,  315,    22, Off, Left},
-{Check,  "Check1(3)",   "Frame2",    "输出x2",                                                         2910, 1050,  915,  315,    23, Off, Left},
-{Check,  "Check1(4)",   "Frame2",    "输出x2",                                                         3900, 1050,  915,  315,    24, Off, Left},
-{Button, "Command2",    "Frame2",    "发   送",                                                        4920,  420, 1155,  525,    25, On,  Middle},
+{Label,  "Label1(9)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "增益："),                     150, 1080,  915,  315,    20, Off, Left},
+{Check,  "Check1(1)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                     900, 1050,  915,  315,    21, Off, Left},
+{Check,  "Check1(2)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    1920, 1050,  915,  315,    22, Off, Left},
+{Check,  "Check1(3)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    2910, 1050,  915,  315,    23, Off, Left},
+{Check,  "Check1(4)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    3900, 1050,  915,  315,    24, Off, Left},
+{Button, "Command2",    "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "发   送"),                   4920,  420, 1155,  525,    25, On,  Middle},
 
-{Group,  "Frame3",      "",          "8通道控制",                                                       210, 3870, 6165, 2625, NoTab, On,  Left},
-{Label,  "Label1(4)",   "Frame3",    "通道号：",                                                         90,  330,  915,  315,    34, On,  Centre},
+{Group,  "Frame3",      "",          QT_TRANSLATE_NOOP("quillon::Form1", "8通道控制"),                  210, 3870, 6165, 2625, NoTab, On,  Left},
+{Label,  "Label1(4)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "通道号："),                    90,  330,  915,  315,    34, On,  Centre},
 {Text,   "Text1(10)",   "Frame3",    "0",                                                               900,  270,  945,  345,    26, On,  Left},
 {Text,   "Text1(11)",   "Frame3",    "1",                                                              1890,  270,  945,  345,    27, On,  Left},
 {Text,   "Text1(12)",   "Frame3",    "2",                                                              2880,  270,  945,  345,    28, On,  Left},
 {Text,   "Text1(13)",   "Frame3",    "3",                                                              3870,  270,  945,  345,    29, On,  Left},
-{Label,  "Label1(5)",   "Frame3",    "设定值：",                                                         90,  660,  915,  315,    35, On,  Centre},
+{Label,  "Label1(5)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "设定值："),                    90,  660,  915,  315,    35, On,  Centre},
 {Text,   "Text1(14)",   "Frame3",    "20",                                                              900,  630,  945,  345,    30, On,  Left},
 {Text,   "Text1(15)",   "Frame3",    "40",                                                             1890,  630,  945,  345,    31, On,  Left},
 {Text,   "Text1(16)",   "Frame3",    "60",                                                             2880,  630,  945,  345,    32, On,  Left},
 {Text,   "Text1(17)",   "Frame3",    "80",                                                             3870,  630,  945,  345,    33, On,  Left},
-{Label,  "Label1(10)",  "Frame3",    "增益：",                                                          150, 1020,  915,  315,    46, Off, Left},
-{Check,  "Check1(5)",   "Frame3",    "输出x2",                                                          900,  990,  915,  315,    47, Off, Left},
-{Check,  "Check1(6)",   "Frame3",    "输出x2",                                                         1920,  990,  915,  315,    48, Off, Left},
-{Check,  "Check1(7)",   "Frame3",    "输出x2",                                                         2910,  990,  915,  315,    49, Off, Left},
-{Check,  "Check1(8)",   "Frame3",    "输出x2",                                                         3900,  990,  915,  315,    50, Off, Left},
-{Label,  "Label1(6)",   "Frame3",    "通道号：",                                                        120, 1560,  915,  315,    44, On,  Centre},
+{Label,  "Label1(10)",  "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "增益："),                     150, 1020,  915,  315,    46, Off, Left},
+{Check,  "Check1(5)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                     900,  990,  915,  315,    47, Off, Left},
+{Check,  "Check1(6)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    1920,  990,  915,  315,    48, Off, Left},
+{Check,  "Check1(7)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    2910,  990,  915,  315,    49, Off, Left},
+{Check,  "Check1(8)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    3900,  990,  915,  315,    50, Off, Left},
+{Label,  "Label1(6)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "通道号："),                   120, 1560,  915,  315,    44, On,  Centre},
 {Text,   "Text1(18)",   "Frame3",    "4",                                                               930, 1500,  945,  345,    36, On,  Left},
 {Text,   "Text1(19)",   "Frame3",    "5",                                                              1920, 1500,  945,  345,    37, On,  Left},
 {Text,   "Text1(20)",   "Frame3",    "6",                                                              2910, 1500,  945,  345,    38, On,  Left},
 {Text,   "Text1(21)",   "Frame3",    "7",                                                              3900, 1500,  945,  345,    39, On,  Left},
-{Label,  "Label1(7)",   "Frame3",    "设定值：",                                                        120, 1920,  915,  315,    45, On,  Centre},
+{Label,  "Label1(7)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "设定值："),                   120, 1920,  915,  315,    45, On,  Centre},
 {Text,   "Text1(22)",   "Frame3",    "100",                                                             930, 1860,  945,  345,    40, On,  Left},
 {Text,   "Text1(23)",   "Frame3",    "120",                                                            1920, 1860,  945,  345,    41, On,  Left},
 {Text,   "Text1(24)",   "Frame3",    "140",                                                            2910, 1860,  945,  345,    42, On,  Left},
 {Text,   "Text1(25)",   "Frame3",    "160",                                                            3900, 1860,  945,  345,    43, On,  Left},
-{Label,  "Label1(11)",  "Frame3",    "增益：",                                                          180, 2250,  915,  315,    51, Off, Left},
-{Check,  "Check1(9)",   "Frame3",    "输出x2",                                                          930, 2220,  915,  315,    52, Off, Left},
-{Check,  "Check1(10)",  "Frame3",    "输出x2",                                                         1950, 2220,  915,  315,    53, Off, Left},
-{Check,  "Check1(11)",  "Frame3",    "输出x2",                                                         2940, 2220,  915,  315,    54, Off, Left},
-{Check,  "Check1(12)",  "Frame3",    "输出x2",                                                         3930, 2220,  915,  315,    55, Off, Left},
-{Button, "Command3",    "Frame3",    "发   送",                                                        4920,  960, 1155,  525,    56, On,  Middle},
+{Label,  "Label1(11)",  "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "增益："),                     180, 2250,  915,  315,    51, Off, Left},
+{Check,  "Check1(9)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                     930, 2220,  915,  315,    52, Off, Left},
+{Check,  "Check1(10)",  "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    1950, 2220,  915,  315,    53, Off, Left},
+{Check,  "Check1(11)",  "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    2940, 2220,  915,  315,    54, Off, Left},
+{Check,  "Check1(12)",  "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    3930, 2220,  915,  315,    55, Off, Left},
+{Button, "Command3",    "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "发   送"),                   4920,  960, 1155,  525,    56, On,  Middle},
 
-{Group,  "Frame4",      "",          "控制板软件复位",                                                  210, 6690, 6135, 1125, NoTab, On,  Left},
-{Label,  "Label1(12)",  "Frame4",    "发送码：",                                                         90,  390, 1245,  315,    59, On,  Left},
+{Group,  "Frame4",      "",          QT_TRANSLATE_NOOP("quillon::Form1", "控制板软件复位"),             210, 6690, 6135, 1125, NoTab, On,  Left},
+{Label,  "Label1(12)",  "Frame4",    QT_TRANSLATE_NOOP("quillon::Form1", "发送码："),                    90,  390, 1245,  315,    59, On,  Left},
 {Text,   "Text1(26)",   "Frame4",    "",                                                                900,  330, 3945,  345,    58, On,  Left},
-{Label,  "Label1(13)",  "Frame4",    "返回码：",                                                         90,  720, 1365,  315,    60, On,  Left},
+{Label,  "Label1(13)",  "Frame4",    QT_TRANSLATE_NOOP("quillon::Form1", "返回码："),                    90,  720, 1365,  315,    60, On,  Left},
 {Text,   "Text1(27)",   "Frame4",    "",                                                                900,  660, 3945,  345,    62, On,  Left},
 // Created after Frame4, so it is stacked in front of the group's right-hand part.
-{Button, "Command4",    "",          "复   位",                                                        5100, 7020, 1155,  315,    61, On,  Middle},
+{Button, "Command4",    "",          QT_TRANSLATE_NOOP("quillon::Form1", "复   位"),                   5100, 7020, 1155,  315,    61, On,  Middle},
 };
 // clang-format on
 
@@ -161,9 +162,9 @@ struct ValueGroupRow {
 
 // clang-format off
 const ValueGroupRow kValueGroups[] = {
-{"Frame1(0)", ControlPart::SingleValueBox, "设定值必须为4位数，单位为V",                    "设定值",         0},
-{"Frame2",    ControlPart::FourValueBoxes, "设定值必须为3位数，单位为V",                    "第%1列的设定值", 1},
-{"Frame3",    ControlPart::EightCodeBoxes, "设定值为小于256的整数，输出电压=设定值/256*5", "通道%1的设定值", 0},
+{"Frame1(0)", ControlPart::SingleValueBox, QT_TRANSLATE_NOOP("quillon::Form1", "设定值必须为4位数，单位为V"),                    QT_TRANSLATE_NOOP("quillon::Form1", "设定值"),         0},
+{"Frame2",    ControlPart::FourValueBoxes, QT_TRANSLATE_NOOP("quillon::Form1", "设定值必须为3位数，单位为V"),                    QT_TRANSLATE_NOOP("quillon::Form1", "第%1列的设定值"), 1},
+{"Frame3",    ControlPart::EightCodeBoxes, QT_TRANSLATE_NOOP("quillon::Form1", "设定值为小于256的整数，输出电压=设定值/256*5"), QT_TRANSLATE_NOOP("quillon::Form1", "通道%1的设定值"), 0},
 };
 // clang-format on
 
@@ -179,10 +180,12 @@ const PartRow& RowFor(ControlPart part) {
 // The group's name, then what its values must look like, e.g.
 // "4通道控制(设定值必须为3位数，单位为V)".
 QString Caption(const ControlRow& groupRow) {
-    const QString name = QString::fromUtf8(groupRow.text);
+    const QString name = Form1::tr(groupRow.text);
     for (const ValueGroupRow& group : kValueGroups) {
         if (std::string_view(group.groupBox) == groupRow.name)
-            return QStringLiteral("%1(%2)").arg(name, QString::fromUtf8(group.acceptedForm));
+            return Form1::tr("%1(%2)",
+                             "group caption: the group's name, then what its values must be")
+                .arg(name, Form1::tr(group.acceptedForm));
     }
     return name;
 }
@@ -219,7 +222,8 @@ QFont DefaultFont() {
 }
 
 QWidget* MakeWidget(const ControlRow& row, QWidget* container) {
-    const QString text = QString::fromUtf8(row.text);
+    const QString text =
+        row.kind == ControlKind::TextBox ? QString::fromUtf8(row.text) : Form1::tr(row.text);
     switch (row.kind) {
     case ControlKind::GroupBox: {
         auto* group = new QGroupBox(Caption(row), container);
@@ -260,7 +264,7 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Form1"));
 
-    m_help = menuBar()->addAction(QStringLiteral("帮助"));
+    m_help = menuBar()->addAction(tr("帮助"));
     m_help->setObjectName(QStringLiteral("HELP"));
 
     auto* client = new QWidget(this);
@@ -280,11 +284,10 @@ ValueBoxName Form1::valueBoxName(const QLineEdit* box) const {
         for (std::size_t slot = 0; slot < names.size() && names[slot]; ++slot) {
             if (m_controls.value(QString::fromUtf8(names[slot])) != box)
                 continue;
-            QString words = QString::fromUtf8(group.boxWords);
+            QString words = tr(group.boxWords);
             if (words.contains(QLatin1String("%1")))
                 words = words.arg(int(slot) + group.firstNumber);
-            return {QString::fromUtf8(RowNamed(group.groupBox).text), words,
-                    QString::fromUtf8(group.acceptedForm)};
+            return {tr(RowNamed(group.groupBox).text), words, tr(group.acceptedForm)};
         }
     }
     return {};

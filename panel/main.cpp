@@ -2,6 +2,7 @@
 #include "form1.h"
 #include "panel_actions.h"
 #include "shutdown_signals.h"
+#include "window_language.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -41,6 +42,7 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(quillon::kApplicationTitle);
+    const quillon::UiTranslation translation(quillon::kPanelTexts, commandLine.language);
 
     // --port opens that device only: an empty port 2 is never tried.
     const quillon::PortDevices devices = commandLine.port.isEmpty()

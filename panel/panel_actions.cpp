@@ -31,7 +31,8 @@ namespace quillon {
 namespace {
 
 // The board's description, as the board's documentation words it.
-constexpr char kBoardDescription[] =
+constexpr char kBoardDescription[] = QT_TRANSLATE_NOOP(
+    "quillon::PanelController",
     "本控制板带有8路8位D/A转换专用芯片和精密电压基准，控制输出电压精度误差不大于0.01V。"
     "通过电脑串口（或其他具有串口的单片机、PLC、DSP）发个简单的指令，便可以方便地控制8个数模转换通"
     "道输出设定的电压值。"
@@ -46,13 +47,14 @@ constexpr char kBoardDescription[] =
     "同于同步设定8路输出电压。"
     "  所有模数转换输出通道均带有射极跟随缓冲。"
     "其中有2路带有可调运算放大器，输出电压可以按要求进行放大（比如放大倍数调为2倍的话，则输出电压可"
-    "以在1-10V之间进行变化）。";
+    "以在1-10V之间进行变化）。");
 
 // Notes on this panel that close the help text.
-constexpr char kPanelNotes[] =
+constexpr char kPanelNotes[] = QT_TRANSLATE_NOOP(
+    "quillon::PanelController",
     "本面板的串口设置为9600波特、8位数据位、无校验、1位停止位（9600,N,8,1）。"
     "单通道、4通道和8通道三种指令分别由各组的“发送”按钮发出，“复位”按钮发送软件复位指令“U”。"
-    "面板上的“输出x2”复选框为保留功能，暂不可用，其增益标志始终为0。";
+    "面板上的“输出x2”复选框为保留功能，暂不可用，其增益标志始终为0。");
 
 const QString kProgram = QStringLiteral("quillon " QUILLON_VERSION);
 
@@ -78,46 +80,46 @@ QString QuotedPath(const QString& path) {
 QString ErrorReason(PortError error) {
     switch (error) {
     case PortError::NotFound:
-        return QStringLiteral("设备不存在");
+        return PanelController::tr("设备不存在");
     case PortError::HostNotFound:
-        return QStringLiteral("找不到该主机");
+        return PanelController::tr("找不到该主机");
     case PortError::Permission:
-        return QStringLiteral("没有访问权限，或设备已被其他程序占用");
+        return PanelController::tr("没有访问权限，或设备已被其他程序占用");
     case PortError::AlreadyOpen:
-        return QStringLiteral("设备已被打开");
+        return PanelController::tr("设备已被打开");
     case PortError::NotOpen:
-        return QStringLiteral("串口未打开");
+        return PanelController::tr("串口未打开");
     case PortError::Write:
-        return QStringLiteral("写入出错");
+        return PanelController::tr("写入出错");
     case PortError::Read:
-        return QStringLiteral("读取出错");
+        return PanelController::tr("读取出错");
     case PortError::Gone:
-        return QStringLiteral("设备已断开或不可用");
+        return PanelController::tr("设备已断开或不可用");
     case PortError::Unsupported:
-        return QStringLiteral("设备或服务器不支持所需的串口设置");
+        return PanelController::tr("设备或服务器不支持所需的串口设置");
     case PortError::ConnectionRefused:
-        return QStringLiteral("服务器拒绝连接");
+        return PanelController::tr("服务器拒绝连接");
     case PortError::Timeout:
-        return QStringLiteral("操作超时");
+        return PanelController::tr("操作超时");
     case PortError::None:
     case PortError::Unknown:
         break;
     }
-    return QStringLiteral("未知错误");
+    return PanelController::tr("未知错误");
 }
 
 QString DeviceName(const QString& device) {
-    return device.isEmpty() ? QStringLiteral("（未指定设备）") : device;
+    return device.isEmpty() ? PanelController::tr("（未指定设备）") : device;
 }
 
 } // namespace
 
 QString FailureText(const PortFailure& failure) {
-    QString text =
-        QStringLiteral("%1：%2").arg(DeviceName(failure.device), ErrorReason(failure.error));
-    if (!failure.detail.isEmpty())
-        text += QStringLiteral("（%1）").arg(failure.detail);
-    return text;
+    if (failure.detail.isEmpty())
+        return PanelController::tr("%1：%2", "port failure: device, reason")
+            .arg(DeviceName(failure.device), ErrorReason(failure.error));
+    return PanelController::tr("%1：%2（%3）", "port failure: device, reason, system's words")
+        .arg(DeviceName(failure.device), ErrorReason(failure.error), failure.detail);
 }
 
 namespace {
@@ -127,17 +129,19 @@ QString AvailablePortsText() {
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         ports << info.systemLocation();
     if (ports.isEmpty())
-        return QStringLiteral("系统未报告任何串口。");
-    return QStringLiteral("系统报告的串口：%1").arg(ports.join(QStringLiteral("、")));
+        return PanelController::tr("系统未报告任何串口。");
+    return PanelController::tr("系统报告的串口：%1")
+        .arg(ports.join(PanelController::tr("、", "list separator")));
 }
 
 QString NoPortText(const QList<PortFailure>& failures) {
-    QStringList lines{QStringLiteral("未能打开串口。面板照常可用，但命令要等串口打开后才能发出。"),
-                      QString(), QStringLiteral("已尝试的设备：")};
+    QStringList lines{
+        PanelController::tr("未能打开串口。面板照常可用，但命令要等串口打开后才能发出。"),
+        QString(), PanelController::tr("已尝试的设备：")};
     for (const PortFailure& failure : failures)
         lines << QStringLiteral("· %1").arg(FailureText(failure));
     lines << QString()
-          << QStringLiteral(
+          << PanelController::tr(
                  "选择设备：在“串口”菜单中随时可选，列表里没有的设备用“其他设备…”输入路径。"
                  "也可以在启动时指定：quillon --port /dev/ttyUSB0，或启动前设置环境变量 "
                  "QUILLON_PORT1（备用设备为 QUILLON_PORT2），或用 ./run /dev/ttyUSB0 启动。")
@@ -149,32 +153,34 @@ QString WriteFailedText(const QList<PortFailure>& failures) {
     QStringList reasons;
     for (const PortFailure& failure : failures)
         reasons << FailureText(failure);
-    return QStringLiteral("命令未发出：%1。\n连接好控制板后再发送一次即可，面板会重新打开串口。")
-        .arg(reasons.join(QStringLiteral("；")));
+    return PanelController::tr(
+               "命令未发出：%1。\n连接好控制板后再发送一次即可，面板会重新打开串口。")
+        .arg(reasons.join(PanelController::tr("；", "separator between reasons")));
 }
 
 // The link queues at most SerialLink::kMaxQueuedBytes; a frame that would go past that is refused
 // whole, whether it is too long by itself or the line is still busy with earlier frames.
 QString LineBusyText(qint64 queuedBytes) {
     if (queuedBytes == 0)
-        return QStringLiteral("命令未发出：这条命令超过%1字节，串口一次最多只能排队发送这么多。")
+        return PanelController::tr(
+                   "命令未发出：这条命令超过%1字节，串口一次最多只能排队发送这么多。")
             .arg(SerialLink::kMaxQueuedBytes);
-    return QStringLiteral("命令未发出：串口仍在发送前面的命令（还有%1字节未发出），"
-                          "再排上这条命令会超过%2字节的上限。\n请等前面的命令发完后再发送。")
+    return PanelController::tr("命令未发出：串口仍在发送前面的命令（还有%1字节未发出），"
+                               "再排上这条命令会超过%2字节的上限。\n请等前面的命令发完后再发送。")
         .arg(queuedBytes)
         .arg(SerialLink::kMaxQueuedBytes);
 }
 
 QString PortLostText(const PortFailure& failure) {
-    return QStringLiteral("串口已断开：%1。\n重新连接控制板后，下次发送时面板会重新打开串口。")
+    return PanelController::tr("串口已断开：%1。\n重新连接控制板后，下次发送时面板会重新打开串口。")
         .arg(FailureText(failure));
 }
 
 QString ChoiceFailedText(const PortFailure& failure, const QString& openDevice) {
-    return QStringLiteral("未能打开所选的串口：%1。\n%2")
-        .arg(FailureText(failure), openDevice.isEmpty()
-                                       ? QStringLiteral("目前没有打开的串口。")
-                                       : QStringLiteral("仍在使用原来的串口 %1。").arg(openDevice));
+    return PanelController::tr("未能打开所选的串口：%1。\n%2")
+        .arg(FailureText(failure),
+             openDevice.isEmpty() ? PanelController::tr("目前没有打开的串口。")
+                                  : PanelController::tr("仍在使用原来的串口 %1。").arg(openDevice));
 }
 
 std::string BoxText(const QLineEdit* box) {
@@ -182,8 +188,8 @@ std::string BoxText(const QLineEdit* box) {
 }
 
 QString ConversionReason(ConversionError::Kind kind) {
-    return kind == ConversionError::Kind::NotANumber ? QStringLiteral("不是数字")
-                                                     : QStringLiteral("超出范围");
+    return kind == ConversionError::Kind::NotANumber ? PanelController::tr("不是数字")
+                                                     : PanelController::tr("超出范围");
 }
 
 QString LogFailedText(const QString& path, const QString& reason) {
@@ -251,13 +257,15 @@ MessagePresenter MessageBoxPresenter(QWidget* parent) {
         box.setTextFormat(Qt::PlainText);
         box.setText(message.text);
         box.setStandardButtons(QMessageBox::Ok);
-        box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+        box.button(QMessageBox::Ok)->setText(PanelController::tr("确定"));
         box.exec();
     };
 }
 
 QString HelpText() {
-    return QString::fromUtf8(kBoardDescription) + QString::fromUtf8(kPanelNotes);
+    //: The board's description, then the notes on this panel, joined as sentences are.
+    return PanelController::tr("%1%2", "help text")
+        .arg(PanelController::tr(kBoardDescription), PanelController::tr(kPanelNotes));
 }
 
 PanelController::PanelController(Form1& form, PortDevices devices, MessagePresenter present,
@@ -404,13 +412,17 @@ void PanelController::reportBadValue(ValueBoxes values, const ConversionError& e
     QLineEdit* box = values[known ? index : 0];
     const ValueBoxName name = m_form.valueBoxName(box);
 
-    QString text =
-        known ? QStringLiteral("%1：%2%3%4。")
-                    .arg(name.group, name.box, Quoted(box->text()), ConversionReason(error.kind()))
-              : QStringLiteral("%1：有一个设定值%2。")
-                    .arg(name.group, ConversionReason(error.kind()));
-    text += QStringLiteral("\n命令未发出。\n\n要求：%1。").arg(name.acceptedForm);
-    refuse(text);
+    if (known) {
+        //: %1 the group, %2 the box, %3 the text in it, %4 why it was refused, %5 what the
+        //: group's values must be
+        refuse(tr("%1：%2%3%4。\n命令未发出。\n\n要求：%5。")
+                 .arg(name.group, name.box, Quoted(box->text()), ConversionReason(error.kind()),
+                      name.acceptedForm));
+    } else {
+        //: %1 the group, %2 why one of its values was refused, %3 what its values must be
+        refuse(tr("%1：有一个设定值%2。\n命令未发出。\n\n要求：%3。")
+                 .arg(name.group, ConversionReason(error.kind()), name.acceptedForm));
+    }
     box->setFocus(Qt::OtherFocusReason);
     box->selectAll();
 }

@@ -44,11 +44,11 @@ QList<PortListing> SystemPorts() {
 
 QString AskForDevicePath(QWidget* parent) {
     QInputDialog dialog(parent);
-    dialog.setWindowTitle(QStringLiteral("其他设备"));
-    dialog.setLabelText(QStringLiteral("设备路径（例如 /dev/ttyUSB0 或 /dev/pts/3）："));
-    // Worded like the panel's message boxes, which say 确定 rather than Qt's untranslated OK.
-    dialog.setOkButtonText(QStringLiteral("确定"));
-    dialog.setCancelButtonText(QStringLiteral("取消"));
+    dialog.setWindowTitle(PortMenu::tr("其他设备"));
+    dialog.setLabelText(PortMenu::tr("设备路径（例如 /dev/ttyUSB0 或 /dev/pts/3）："));
+    // Set here, so that they are in the panel's language even without Qt's own translations.
+    dialog.setOkButtonText(PortMenu::tr("确定"));
+    dialog.setCancelButtonText(PortMenu::tr("取消"));
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.textValue().trimmed();
@@ -56,9 +56,9 @@ QString AskForDevicePath(QWidget* parent) {
 
 QString PortMenuTitle(const QString& device) {
     if (device.isEmpty())
-        return QStringLiteral("串口：未打开");
+        return PortMenu::tr("串口：未打开");
     const QString name = QFileInfo(device).fileName();
-    return QStringLiteral("串口：") + (name.isEmpty() ? device : name);
+    return PortMenu::tr("串口：%1").arg(name.isEmpty() ? device : name);
 }
 
 QString PortItemText(const PortListing& port) {
@@ -71,7 +71,8 @@ QString PortItemText(const PortListing& port) {
         known << Hex4(*port.vendorId) + u':' + Hex4(*port.productId);
     if (known.isEmpty())
         return port.name;
-    return QStringLiteral("%1（%2）").arg(port.name, known.join(QStringLiteral("，")));
+    return PortMenu::tr("%1（%2）", "port item: name, what is known of it")
+        .arg(port.name, known.join(PortMenu::tr("，", "separator of what is known of a port")));
 }
 
 PortMenu::PortMenu(PortSources sources, QWidget* parent)
@@ -108,7 +109,8 @@ void PortMenu::fillItems(const QList<PortListing>& ports) {
         });
     }
     addSeparator();
-    connect(addAction(kOtherDeviceText), &QAction::triggered, this, &PortMenu::askForOtherDevice);
+    connect(addAction(tr(kOtherDeviceText)), &QAction::triggered, this,
+            &PortMenu::askForOtherDevice);
 }
 
 void PortMenu::askForOtherDevice() {

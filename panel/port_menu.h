@@ -50,7 +50,8 @@ class PortMenu : public QMenu {
     Q_OBJECT
 
 public:
-    static inline const QString kOtherDeviceText = QStringLiteral("其他设备…");
+    // The last item's text as written; the menu shows it translated.
+    static constexpr char kOtherDeviceText[] = QT_TR_NOOP("其他设备…");
 
     // Empty functions mean SystemPorts() and AskForDevicePath().
     explicit PortMenu(PortSources sources = {}, QWidget* parent = nullptr);

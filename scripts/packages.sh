@@ -1,6 +1,9 @@
 # The Debian packages that building, running and testing Quillon need.
+# qt6-tools-dev and qt6-l10n-tools: CMake's Qt6LinguistTools, lupdate and lrelease, which turn
+# translations/*.ts into the .qm files the programs embed. qt6-translations-l10n: Qt's own
+# texts in the languages the programs are translated into.
 QUILLON_BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
-                        fonts-arphic-uming)
+                        qt6-tools-dev qt6-l10n-tools qt6-translations-l10n fonts-arphic-uming)
 # dpkg-dev and file: CPack's .deb generator finds the programs' library dependencies with them.
 # man-db and lintian check the manual pages and the .deb; ser2net puts the virtual board on the
 # network for the tests of remote ports, and python3-serial is the benchmarks' reference.

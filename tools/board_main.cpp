@@ -2,6 +2,7 @@
 
 #include "board_window.h"
 #include "shutdown_signals.h"
+#include "window_language.h"
 #include "virtual_board.h"
 
 #include <QApplication>
@@ -161,8 +162,12 @@ int main(int argc, char* argv[]) {
         PrintNote(board.linkPath() + QStringLiteral(" -> ") + board.devicePath());
     QObject::connect(&board, &VirtualBoard::commandLogged, &PrintLine);
 
+    // Only the window speaks the operator's language; what the board prints stays English.
+    std::unique_ptr<quillon::UiTranslation> translation;
     std::unique_ptr<BoardWindow> window;
     if (parser.isSet(windowOption)) {
+        translation = std::make_unique<quillon::UiTranslation>(quillon::board::kBoardTexts,
+                                                               QLocale::AnyLanguage);
         window = std::make_unique<BoardWindow>(board);
         if (parser.isSet(positionOption))
             window->move(*position);

@@ -32,9 +32,9 @@ QString PortDescription(const VirtualBoard& board) {
 
 BoardWindow::BoardWindow(const VirtualBoard& board, QWidget* parent)
     : QWidget(parent), m_board(board) {
-    setWindowTitle(QStringLiteral("Quillon virtual board"));
+    setWindowTitle(tr("Quillon virtual board"));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("Port: ") + PortDescription(board)));
+    layout->addWidget(new QLabel(tr("Port: %1").arg(PortDescription(board))));
     layout->addWidget(createOutputsGroup());
     layout->addWidget(createHistoryGroup());
     layout->addWidget(createLogGroup(), 1);
@@ -46,7 +46,7 @@ BoardWindow::BoardWindow(const VirtualBoard& board, QWidget* parent)
 }
 
 QWidget* BoardWindow::createOutputsGroup() {
-    auto* group = new QGroupBox(QStringLiteral("Outputs (0 to 5 V)"));
+    auto* group = new QGroupBox(tr("Outputs (0 to 5 V)"));
     auto* grid = new QGridLayout(group);
     for (int channel = 0; channel < int(m_rows.size()); ++channel) {
         ChannelRow& row = m_rows[std::size_t(channel)];
@@ -64,7 +64,7 @@ QWidget* BoardWindow::createOutputsGroup() {
 }
 
 QWidget* BoardWindow::createHistoryGroup() {
-    auto* group = new QGroupBox(QStringLiteral("Last 30 s (0 to 5 V a strip)"));
+    auto* group = new QGroupBox(tr("Last 30 s (0 to 5 V a strip)"));
     auto* layout = new QVBoxLayout(group);
     m_chart = new OutputChart;
     layout->addWidget(m_chart);
@@ -72,7 +72,7 @@ QWidget* BoardWindow::createHistoryGroup() {
 }
 
 QWidget* BoardWindow::createLogGroup() {
-    auto* group = new QGroupBox(QStringLiteral("Commands received"));
+    auto* group = new QGroupBox(tr("Commands received"));
     auto* layout = new QVBoxLayout(group);
     m_log = new QPlainTextEdit;
     m_log->setObjectName(QStringLiteral("log"));
@@ -92,7 +92,8 @@ void BoardWindow::showOutputs() {
         // The text is set literally: QProgressBar's own %v would show millivolts.
         row.bar->setFormat(QString::fromStdString(FixedPoint(state.volts, 3)) +
                            QStringLiteral(" V"));
-        row.gain->setText(state.gain ? QStringLiteral("gain") : QString());
+        row.gain->setText(state.gain ? tr("gain", "beside a channel whose output is doubled")
+                                     : QString());
         m_chart->record(int(channel), state.volts);
     }
 }

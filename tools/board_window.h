@@ -3,6 +3,8 @@
 // The virtual board's window: the eight outputs as bars from 0 to 5 V with their voltages, the
 // same outputs over the last 30 s, and the log of the commands received.
 
+#include "window_language.h"
+
 #include <QWidget>
 
 #include <array>
@@ -12,6 +14,9 @@ class QPlainTextEdit;
 class QProgressBar;
 
 namespace quillon::board {
+
+// The window's texts: written in English, translated by translations/quillon-board_*.ts.
+inline const TextCatalogue kBoardTexts{QStringLiteral("quillon-board"), QLocale::English};
 
 class OutputChart;
 class VirtualBoard;

@@ -106,10 +106,10 @@ void OutputChart::paintEvent(QPaintEvent*) {
     painter.setPen(palette().color(QPalette::Text));
     const QRectF axis(plot.left(), plot.bottom(), plot.width(), metrics.height());
     painter.drawText(axis, Qt::AlignLeft | Qt::AlignVCenter,
-                     QStringLiteral("\u2212%1 s").arg(int(span)));
+                     tr("\u2212%1 s", "time axis: seconds ago").arg(int(span)));
     painter.drawText(axis, Qt::AlignHCenter | Qt::AlignVCenter,
-                     QStringLiteral("\u2212%1 s").arg(int(span) / 2));
-    painter.drawText(axis, Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("now"));
+                     tr("\u2212%1 s", "time axis: seconds ago").arg(int(span) / 2));
+    painter.drawText(axis, Qt::AlignRight | Qt::AlignVCenter, tr("now", "time axis: the present"));
 }
 
 } // namespace quillon::board

@@ -25,6 +25,8 @@ private slots:
     void cleanupTestCase();
     void clickingSendDrivesTheBoard_data();
     void clickingSendDrivesTheBoard();
+    void boardWindowFollowsTheLocale_data();
+    void boardWindowFollowsTheLocale();
 
 private:
     QString m_binDir;
@@ -95,6 +97,36 @@ void tst_E2e::clickingSendDrivesTheBoard() {
     QVERIFY2(logged.startsWith("# quillon log started ") &&
                  logged.contains(" sent 22 bytes\nsingle 0 1.100\n"),
              logged.constData());
+}
+
+void tst_E2e::boardWindowFollowsTheLocale_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("title");
+
+    QTest::newRow("C.UTF-8 shows it in Chinese") << "C.UTF-8"
+                                                 << "^Quillon 虚拟控制板$";
+    QTest::newRow("en_US.UTF-8 shows it in English") << "en_US.UTF-8"
+                                                     << "^Quillon virtual board$";
+    QTest::newRow("de_DE.UTF-8, with no translation, in English") << "de_DE.UTF-8"
+                                                                  << "^Quillon virtual board$";
+}
+
+void tst_E2e::boardWindowFollowsTheLocale() {
+    QFETCH(QString, locale);
+    QFETCH(QString, title);
+    QTemporaryDir dir;
+    QProcessEnvironment environment = m_x->environment();
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"})
+        environment.remove(QString::fromLatin1(variable));
+    environment.insert("LANG", locale);
+
+    QProcess board;
+    board.setProcessEnvironment(environment);
+    board.start(m_binDir + "/quillon-board", {"--link", dir.filePath("board"), "--window"});
+    QVERIFY(board.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(m_x->xdotool({"search", "--onlyvisible", "--name", title}),
+                             kStartTimeoutMs);
+    StopProcess(board);
 }
 
 QTEST_GUILESS_MAIN(tst_E2e)

@@ -513,6 +513,14 @@ void tst_PanelActions::commandLine_data() {
         << "Missing value after '--port'.";
     QTest::newRow("an empty --port is refused") << QStringList{"--port", ""} << Action::Refuse << ""
                                                 << "--port needs a device path.";
+    QTest::newRow("--language en is taken") << QStringList{"--language", "en"} << Action::Run << ""
+                                            << "";
+    QTest::newRow("a --language with no translation is refused")
+        << QStringList{"--language", "fr"} << Action::Refuse << ""
+        << "--language takes zh (Chinese) or en (English); got \"fr\".";
+    QTest::newRow("a --language that names no language is refused")
+        << QStringList{"--language", "english"} << Action::Refuse << ""
+        << "--language takes zh (Chinese) or en (English)";
 }
 
 void tst_PanelActions::commandLine() {
@@ -527,7 +535,9 @@ void tst_PanelActions::commandLine() {
     QCOMPARE(parsed.port, port);
     QCOMPARE(parsed.text.left(textStart.size()), textStart);
     if (action == Action::Refuse || action == Action::PrintHelp)
-        QVERIFY2(parsed.text.contains("--port <device>"), qPrintable(parsed.text));
+        QVERIFY2(parsed.text.contains("--port <device>") &&
+                     parsed.text.contains("--language <language>"),
+                 qPrintable(parsed.text));
     if (action == Action::PrintVersion)
         QVERIFY2(QRegularExpression("^quillon \\d+\\.\\d+\\.\\d+\n$").match(parsed.text).hasMatch(),
                  qPrintable(parsed.text));
