@@ -64,8 +64,9 @@ QString Quoted(const QString& text) {
     const TextExcerpt excerpt = Excerpt(text.toStdString());
     const QString shown = QString::fromStdString(excerpt.text);
     if (!excerpt.cut)
-        return QStringLiteral("“%1”").arg(shown);
-    return QStringLiteral("“%1…”（共%2个字符）").arg(shown).arg(excerpt.length);
+        return PanelController::tr("“%1”", "a text quoted in a warning").arg(shown);
+    //: %1 the start of a long text, %2 how many characters the whole text has
+    return PanelController::tr("“%1…”（共%2个字符）").arg(shown).arg(excerpt.length);
 }
 
 // A path keeps its end, which names the file.
@@ -73,8 +74,9 @@ QString QuotedPath(const QString& path) {
     const TextExcerpt excerpt = PathExcerpt(path.toStdString());
     const QString shown = QString::fromStdString(excerpt.text);
     if (!excerpt.cut)
-        return QStringLiteral("“%1”").arg(shown);
-    return QStringLiteral("“…%1”（共%2个字符）").arg(shown).arg(excerpt.length);
+        return PanelController::tr("“%1”", "a text quoted in a warning").arg(shown);
+    //: %1 the end of a long path, %2 how many characters the whole path has
+    return PanelController::tr("“…%1”（共%2个字符）").arg(shown).arg(excerpt.length);
 }
 
 QString ErrorReason(PortError error) {
@@ -193,35 +195,42 @@ QString ConversionReason(ConversionError::Kind kind) {
 }
 
 QString LogFailedText(const QString& path, const QString& reason) {
-    return QStringLiteral("记录已停止：无法再写入记录文件 %1（%2）。\n面板照常发送命令。")
-        .arg(QuotedPath(path), reason);
+    return //: %1 the log file, %2 the system's reason
+        PanelController::tr("记录已停止：无法再写入记录文件 %1（%2）。\n面板照常发送命令。")
+            .arg(QuotedPath(path), reason);
 }
 
 QString LogNotStartedText(const QString& path, const QString& reason) {
-    return QStringLiteral("未能开始记录：无法打开记录文件 %1（%2）。")
-        .arg(QuotedPath(path), reason);
+    return //: %1 the log file, %2 the system's reason
+        PanelController::tr("未能开始记录：无法打开记录文件 %1（%2）。")
+            .arg(QuotedPath(path), reason);
 }
 
 QString SequenceRefusedText(const QString& path, const QString& reason) {
-    return QStringLiteral("序列未播放：%1 %2。\n没有发出任何命令。").arg(QuotedPath(path), reason);
+    return //: %1 the sequence file, %2 why it was refused, in English
+        PanelController::tr("序列未播放：%1 %2。\n没有发出任何命令。")
+            .arg(QuotedPath(path), reason);
 }
 
 QString PlayingText(const QString& name, const sequence::PlayScheduler& scheduler) {
     const auto seconds = [](std::chrono::nanoseconds duration) {
         return QString::number(std::chrono::duration<double>(duration).count(), 'f', 1);
     };
-    return QStringLiteral("正在播放 %1\n已发送 %2/%3 条命令，已用 %4 秒，剩余 %5 秒")
-        .arg(name)
-        .arg(scheduler.sent())
-        .arg(scheduler.total())
-        .arg(seconds(scheduler.elapsed()), seconds(scheduler.remaining()));
+    return //: %1 the file, %2 commands sent, %3 commands in all, %4 seconds elapsed, %5 seconds
+           //: left
+        PanelController::tr("正在播放 %1\n已发送 %2/%3 条命令，已用 %4 秒，剩余 %5 秒")
+            .arg(name)
+            .arg(scheduler.sent())
+            .arg(scheduler.total())
+            .arg(seconds(scheduler.elapsed()), seconds(scheduler.remaining()));
 }
 
 QString PlayFailedText(const SequencePlayer& player, const QString& reason) {
-    return QStringLiteral("序列播放中断：已发出 %1/%2 条命令。\n%3")
-        .arg(player.framesWritten())
-        .arg(player.scheduler().total())
-        .arg(reason);
+    return //: %1 commands that went out, %2 commands in all, %3 why the play ended
+        PanelController::tr("序列播放中断：已发出 %1/%2 条命令。\n%3")
+            .arg(player.framesWritten())
+            .arg(player.scheduler().total())
+            .arg(reason);
 }
 
 // The whole sequence file, read within a sequence's bounds. Only a plain file is read: the
@@ -416,12 +425,12 @@ void PanelController::reportBadValue(ValueBoxes values, const ConversionError& e
         //: %1 the group, %2 the box, %3 the text in it, %4 why it was refused, %5 what the
         //: group's values must be
         refuse(tr("%1：%2%3%4。\n命令未发出。\n\n要求：%5。")
-                 .arg(name.group, name.box, Quoted(box->text()), ConversionReason(error.kind()),
-                      name.acceptedForm));
+                   .arg(name.group, name.box, Quoted(box->text()), ConversionReason(error.kind()),
+                        name.acceptedForm));
     } else {
         //: %1 the group, %2 why one of its values was refused, %3 what its values must be
         refuse(tr("%1：有一个设定值%2。\n命令未发出。\n\n要求：%3。")
-                 .arg(name.group, ConversionReason(error.kind()), name.acceptedForm));
+                   .arg(name.group, ConversionReason(error.kind()), name.acceptedForm));
     }
     box->setFocus(Qt::OtherFocusReason);
     box->selectAll();
@@ -500,7 +509,7 @@ void PanelController::playSequence(const QString& path) {
     m_progress->setObjectName(QStringLiteral("PlayProgress"));
     m_progress->setWindowTitle(kApplicationTitle);
     m_progress->setWindowModality(Qt::WindowModal);
-    m_progress->setCancelButtonText(QStringLiteral("停止"));
+    m_progress->setCancelButtonText(tr("停止", "stops the sequence being played"));
     m_progress->setMinimumDuration(0);
     m_progress->setAutoClose(false);
     m_progress->setAutoReset(false);
@@ -535,8 +544,7 @@ void PanelController::finishPlaying(SequencePlayer::Outcome outcome) {
     if (outcome == SequencePlayer::Outcome::PortFailed)
         tell(PlayFailedText(*player, FailureText(player->portFailure())));
     else if (outcome == SequencePlayer::Outcome::TimerFailed)
-        tell(PlayFailedText(*player,
-                            QStringLiteral("系统无法计时（%1）").arg(player->timerError())));
+        tell(PlayFailedText(*player, tr("系统无法计时（%1）").arg(player->timerError())));
 }
 
 // A Send that reaches the panel while a sequence plays waits for no one: it is refused, told and
@@ -544,7 +552,7 @@ void PanelController::finishPlaying(SequencePlayer::Outcome outcome) {
 bool PanelController::refusedWhilePlaying() {
     if (!isPlaying())
         return false;
-    refuse(QStringLiteral("命令未发出：正在播放序列，请等序列播放完毕或停止后再发送。"));
+    refuse(tr("命令未发出：正在播放序列，请等序列播放完毕或停止后再发送。"));
     return true;
 }
 

@@ -20,8 +20,8 @@ QString AskForFile(QWidget* parent, const QString& title, QFileDialog::AcceptMod
                                                        : QFileDialog::ExistingFile);
     // A log is appended to, never replaced, so choosing a file that exists asks nothing.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("确定"));
-    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("取消"));
+    dialog.setLabelText(QFileDialog::Accept, RecordMenu::tr("确定"));
+    dialog.setLabelText(QFileDialog::Reject, RecordMenu::tr("取消"));
     dialog.setDirectory(proposed.isEmpty() ? QDir::homePath() : QFileInfo(proposed).absolutePath());
     if (!proposed.isEmpty())
         dialog.selectFile(QFileInfo(proposed).fileName());
@@ -37,11 +37,15 @@ QString MenuText(QString text) {
 } // namespace
 
 QString AskForLogPath(QWidget* parent, const QString& proposed) {
-    return AskForFile(parent, QStringLiteral("开始记录"), QFileDialog::AcceptSave, proposed);
+    return AskForFile(parent,
+                      RecordMenu::tr("开始记录", "title of the dialog that asks where to log"),
+                      QFileDialog::AcceptSave, proposed);
 }
 
 QString AskForSequencePath(QWidget* parent) {
-    return AskForFile(parent, QStringLiteral("播放序列"), QFileDialog::AcceptOpen, QString());
+    return AskForFile(parent,
+                      RecordMenu::tr("播放序列", "title of the dialog that asks what to play"),
+                      QFileDialog::AcceptOpen, QString());
 }
 
 QString ProposedLogPath() {
@@ -52,8 +56,9 @@ QString ProposedLogPath() {
 
 QString RecordMenuTitle(const QString& logPath) {
     if (logPath.isEmpty())
-        return QStringLiteral("记录");
-    return QStringLiteral("记录：") + QFileInfo(logPath).fileName();
+        return RecordMenu::tr("记录", "title of the log menu while nothing is logged");
+    //: %1 the name of the log file
+    return RecordMenu::tr("记录：%1", "title of the log menu").arg(QFileInfo(logPath).fileName());
 }
 
 RecordMenu::RecordMenu(RecordSources sources, QWidget* parent)
@@ -63,10 +68,10 @@ RecordMenu::RecordMenu(RecordSources sources, QWidget* parent)
                                                       : AskForSequencePath) {
     setObjectName(QStringLiteral("RecordMenu"));
     menuAction()->setObjectName(QStringLiteral("RECORD"));
-    m_start = addAction(kStartText);
-    m_stop = addAction(kStopText);
+    m_start = addAction(tr(kStartText));
+    m_stop = addAction(tr(kStopText));
     addSeparator();
-    QAction* play = addAction(kPlayText);
+    QAction* play = addAction(tr(kPlayText));
     connect(m_start, &QAction::triggered, this, [this] {
         const QString path = m_askForLogPath(parentWidget(), ProposedLogPath());
         if (!path.isEmpty())

@@ -36,9 +36,10 @@ class RecordMenu : public QMenu {
     Q_OBJECT
 
 public:
-    static inline const QString kStartText = QStringLiteral("开始记录…");
-    static inline const QString kStopText = QStringLiteral("停止记录");
-    static inline const QString kPlayText = QStringLiteral("播放序列…");
+    // The items' texts as written; the menu shows them translated.
+    static constexpr char kStartText[] = QT_TR_NOOP("开始记录…");
+    static constexpr char kStopText[] = QT_TR_NOOP("停止记录");
+    static constexpr char kPlayText[] = QT_TR_NOOP("播放序列…");
 
     explicit RecordMenu(RecordSources sources = {}, QWidget* parent = nullptr);
 

@@ -124,10 +124,6 @@
         <translation>the device was unplugged or is unavailable</translation>
     </message>
     <message>
-        <source>设备不支持所需的串口设置</source>
-        <translation>the device does not support the serial settings needed</translation>
-    </message>
-    <message>
         <source>操作超时</source>
         <translation>timed out</translation>
     </message>
@@ -255,6 +251,79 @@ The command was not sent.
 
 Expected %3.</translation>
     </message>
+    <message>
+        <source>“%1”</source>
+        <comment>a text quoted in a warning</comment>
+        <translation>“%1”</translation>
+    </message>
+    <message>
+        <source>“%1…”（共%2个字符）</source>
+        <extracomment>%1 the start of a long text, %2 how many characters the whole text has</extracomment>
+        <translation>“%1…” (%2 characters)</translation>
+    </message>
+    <message>
+        <source>“…%1”（共%2个字符）</source>
+        <extracomment>%1 the end of a long path, %2 how many characters the whole path has</extracomment>
+        <translation>“…%1” (%2 characters)</translation>
+    </message>
+    <message>
+        <source>找不到该主机</source>
+        <translation>no such host</translation>
+    </message>
+    <message>
+        <source>设备或服务器不支持所需的串口设置</source>
+        <translation>the device or the server does not take the serial settings needed</translation>
+    </message>
+    <message>
+        <source>服务器拒绝连接</source>
+        <translation>the server refused the connection</translation>
+    </message>
+    <message>
+        <source>记录已停止：无法再写入记录文件 %1（%2）。
+面板照常发送命令。</source>
+        <extracomment>%1 the log file, %2 the system&apos;s reason</extracomment>
+        <translation>Logging stopped: the log file %1 cannot be written any more (%2).
+The panel goes on sending commands.</translation>
+    </message>
+    <message>
+        <source>未能开始记录：无法打开记录文件 %1（%2）。</source>
+        <extracomment>%1 the log file, %2 the system&apos;s reason</extracomment>
+        <translation>Logging not started: the log file %1 cannot be opened (%2).</translation>
+    </message>
+    <message>
+        <source>序列未播放：%1 %2。
+没有发出任何命令。</source>
+        <extracomment>%1 the sequence file, %2 why it was refused, in English</extracomment>
+        <translation>Sequence not played: %1 %2.
+No command was sent.</translation>
+    </message>
+    <message>
+        <source>正在播放 %1
+已发送 %2/%3 条命令，已用 %4 秒，剩余 %5 秒</source>
+        <extracomment>%1 the file, %2 commands sent, %3 commands in all, %4 seconds elapsed, %5 seconds left</extracomment>
+        <translation>Playing %1
+%2/%3 commands sent, %4 s elapsed, %5 s remaining</translation>
+    </message>
+    <message>
+        <source>序列播放中断：已发出 %1/%2 条命令。
+%3</source>
+        <extracomment>%1 commands that went out, %2 commands in all, %3 why the play ended</extracomment>
+        <translation>The sequence stopped: %1/%2 commands went out.
+%3</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <comment>stops the sequence being played</comment>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>系统无法计时（%1）</source>
+        <translation>the system would not keep time (%1)</translation>
+    </message>
+    <message>
+        <source>命令未发出：正在播放序列，请等序列播放完毕或停止后再发送。</source>
+        <translation>Command not sent: a sequence is playing. Send again once it has ended or been stopped.</translation>
+    </message>
 </context>
 <context>
     <name>quillon::PortMenu</name>
@@ -295,6 +364,50 @@ Expected %3.</translation>
     <message>
         <source>其他设备…</source>
         <translation>Other device…</translation>
+    </message>
+</context>
+<context>
+    <name>quillon::RecordMenu</name>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>开始记录</source>
+        <comment>title of the dialog that asks where to log</comment>
+        <translation>Start logging</translation>
+    </message>
+    <message>
+        <source>播放序列</source>
+        <comment>title of the dialog that asks what to play</comment>
+        <translation>Play a sequence</translation>
+    </message>
+    <message>
+        <source>记录</source>
+        <comment>title of the log menu while nothing is logged</comment>
+        <translation>Log</translation>
+    </message>
+    <message>
+        <source>记录：%1</source>
+        <comment>title of the log menu</comment>
+        <extracomment>%1 the name of the log file</extracomment>
+        <translation>Log: %1</translation>
+    </message>
+    <message>
+        <source>开始记录…</source>
+        <translation>Start logging…</translation>
+    </message>
+    <message>
+        <source>停止记录</source>
+        <translation>Stop logging</translation>
+    </message>
+    <message>
+        <source>播放序列…</source>
+        <translation>Play sequence…</translation>
     </message>
 </context>
 </TS>

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStyleOptionGroupBox>
@@ -148,6 +149,38 @@ Drive Typing(testing::BoxRole box, const QString& text, const QString& button, i
     };
 }
 
+// Starts logging to `file` (in the harness's folder unless absolute) from the log menu.
+Drive Logging(const QString& file) {
+    return [=](PanelHarness& panel) {
+        panel.setLogAnswer(file.startsWith(u'/') ? file : panel.filePath(file));
+        panel.chooseRecordItem(RecordMenu::tr(RecordMenu::kStartText));
+        return QStringList();
+    };
+}
+
+// Plays `text` from the log menu; while it plays, the progress dialog's texts are taken and a
+// Send is tried, then the play is stopped.
+Drive Playing(const QByteArray& text, bool whilePlaying) {
+    return [=](PanelHarness& panel) {
+        QFile file(panel.filePath("sequence.txt"));
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+            return QStringList();
+        file.close();
+        panel.setSequenceAnswer(file.fileName());
+        panel.chooseRecordItem(RecordMenu::tr(RecordMenu::kPlayText));
+        QStringList texts;
+        if (!whilePlaying)
+            return texts;
+        auto* progress = panel.form().findChild<QProgressDialog*>();
+        if (!progress)
+            return QStringList();
+        texts = ShownTexts(progress);
+        panel.controller().sendReset();
+        panel.controller().stopPlaying();
+        return texts;
+    };
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Drive)
@@ -217,8 +250,10 @@ void tst_Translation::englishShowsNoChinese_data() {
         << true << Typing(testing::kFourValueBox<2>, "x", "Command2") << 1;
     QTest::newRow("an eight-channel code out of range")
         << true << Typing(testing::kEightCodeBox<2>, "300", "Command3") << 1;
-    QTest::newRow("no port at start-up") << false << Typing(testing::kSingleChannelBox, "0", "") << 1;
-    QTest::newRow("a Send with no port") << false << Typing(testing::kSingleChannelBox, "0", "Command4") << 2;
+    QTest::newRow("no port at start-up")
+        << false << Typing(testing::kSingleChannelBox, "0", "") << 1;
+    QTest::newRow("a Send with no port")
+        << false << Typing(testing::kSingleChannelBox, "0", "Command4") << 2;
     QTest::newRow("the port lost") << true << Drive([](PanelHarness& panel) {
         panel.board().hangUp();
         return QStringList();
@@ -237,6 +272,15 @@ void tst_Translation::englishShowsNoChinese_data() {
     QTest::newRow("the other-device dialog") << true << Drive([](PanelHarness& panel) {
         return TextsOfNextDialog([&] { AskForDevicePath(&panel.form()); });
     }) << 0;
+    QTest::newRow("the dialogs of the log menu") << true << Drive([](PanelHarness& panel) {
+        return TextsOfNextDialog([&] { AskForLogPath(&panel.form(), ProposedLogPath()); }) +
+               TextsOfNextDialog([&] { AskForSequencePath(&panel.form()); });
+    }) << 0;
+    QTest::newRow("a log that cannot be opened") << true << Logging("missing/session.log") << 1;
+    QTest::newRow("a log that cannot be written any more") << true << Logging("/dev/full") << 1;
+    QTest::newRow("a sequence with a bad line") << true << Playing("reset\nblink\n", false) << 1;
+    QTest::newRow("a sequence playing, and a Send meanwhile")
+        << true << Playing(QByteArray(400, '\n') + QByteArray("reset\n").repeated(400), true) << 1;
 }
 
 void tst_Translation::englishShowsNoChinese() {
