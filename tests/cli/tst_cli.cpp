@@ -418,7 +418,7 @@ void TestCli::playEndsOnWholeFrames_data() {
     QTest::newRow("Ctrl-C still sends the frames queued on a stopped line")
         << Ending::CtrlCOnAStoppedLine << 200 << 0 << 130 << "";
     QTest::newRow("a board pulled while the play runs is port trouble, told with what went out")
-        << Ending::BoardPulled << 3 << 60000 << 1 << "3 of 3 frames went out";
+        << Ending::BoardPulled << 3 << 60000 << 1 << "of 3 frames went out";
 }
 
 void TestCli::playEndsOnWholeFrames() {
