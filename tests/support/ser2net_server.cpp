@@ -79,20 +79,10 @@ bool Ser2NetServer::start(int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
     for (int attempt = 0; attempt < 3 && !deadline.hasExpired(); ++attempt) {
         std::tie(m_rawPort, m_rfc2217Port) = FreePorts();
-        if (!writeConfig())
-            return false;
-        // -d: stay in the foreground and log to standard output (there is no stderr option);
-        // -u: no UUCP lock file under /var/lock. No pid file is written unless -P asks for one.
-        m_process.start(Ser2NetProgram(),
-                        {"-d", "-u", "-c", m_dir.filePath(QStringLiteral("ser2net.yaml"))});
-        if (!m_process.waitForStarted()) {
-            m_error = QStringLiteral("ser2net did not start: ") + m_process.errorString();
-            return false;
-        }
-        while (isRunning() && !deadline.hasExpired() && !listensOnBothPorts())
-            m_process.waitForFinished(50);
-        if (isRunning() && listensOnBothPorts())
+        if (launch(deadline))
             return true;
+        if (m_process.error() == QProcess::FailedToStart)
+            return false;
         const QString log = QString::fromLocal8Bit(m_process.readAll()).trimmed();
         m_error = QStringLiteral("ser2net did not listen on ports %1 and %2: %3")
                       .arg(m_rawPort)
@@ -103,6 +93,27 @@ bool Ser2NetServer::start(int timeoutMs) {
             return false;
     }
     return false;
+}
+
+bool Ser2NetServer::launch(const QDeadlineTimer& deadline) {
+    if (!writeConfig())
+        return false;
+    // -d: stay in the foreground and log to standard output (there is no stderr option);
+    // -u: no UUCP lock file under /var/lock. No pid file is written unless -P asks for one.
+    m_process.start(Ser2NetProgram(),
+                    {"-d", "-u", "-c", m_dir.filePath(QStringLiteral("ser2net.yaml"))});
+    if (!m_process.waitForStarted()) {
+        m_error = QStringLiteral("ser2net did not start: ") + m_process.errorString();
+        return false;
+    }
+    while (isRunning() && !deadline.hasExpired() && !listensOnBothPorts())
+        m_process.waitForFinished(50);
+    return isRunning() && listensOnBothPorts();
+}
+
+bool Ser2NetServer::restart(int timeoutMs) {
+    stop();
+    return launch(QDeadlineTimer(timeoutMs));
 }
 
 void Ser2NetServer::stop() {

@@ -3,6 +3,7 @@
 // A private ser2net in front of one serial device (a pty slave, in tests), with a raw TCP
 // accepter and an RFC 2217 (Telnet COM-PORT-OPTION) one on 127.0.0.1, each on a port it picks.
 
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -26,6 +27,8 @@ public:
     // they do not within timeoutMs.
     bool start(int timeoutMs = 10000);
     void stop();
+    // Starts it again on the same ports, as when the server comes back after a drop.
+    bool restart(int timeoutMs = 10000);
     bool isRunning() const { return m_process.state() == QProcess::Running; }
 
     quint16 rawPort() const { return m_rawPort; }
@@ -34,6 +37,7 @@ public:
 
 private:
     bool writeConfig();
+    bool launch(const QDeadlineTimer& deadline);
     bool listensOnBothPorts();
 
     QString m_device;
