@@ -12,6 +12,7 @@
 #include "shutdown_signals.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMetaObject>
 #include <QStringList>
 
@@ -109,8 +110,17 @@ int Run(int argc, char* argv[], const Invocation& invocation,
                                "without it")
                     .arg(QString::fromStdString(quillon::QuotedPath(path.toStdString())), reason));
         });
-    const bool opened = invocation.port ? link.openDevice(QString::fromLocal8Bit(*invocation.port))
-                                        : link.OpenAtStartup();
+    bool opened = invocation.port ? link.openDevice(QString::fromLocal8Bit(*invocation.port))
+                                  : link.OpenAtStartup();
+    // A port on another machine answers later; nothing is sent before it has.
+    if (!opened && link.isOpening()) {
+        QEventLoop connecting;
+        QObject::connect(&link, &quillon::SerialLink::openFinished, &connecting, &QEventLoop::quit);
+        QObject::connect(&link, &quillon::SerialLink::deviceOpenFinished, &connecting,
+                         &QEventLoop::quit);
+        connecting.exec();
+        opened = link.isOpen();
+    }
     if (logFile.isOpen())
         recorder.start(std::move(logFile));
     if (!opened) {

@@ -66,8 +66,11 @@ QString ErrorReason(PortError error) {
 } // namespace
 
 QString FailureText(const PortFailure& failure) {
+    // A device name comes from the command line or the environment: quoted safely.
     const QString device =
-        failure.device.isEmpty() ? QStringLiteral("(no device)") : failure.device;
+        failure.device.isEmpty()
+            ? QStringLiteral("(no device)")
+            : QString::fromStdString(QuotedPath(failure.device.toStdString()));
     QString text = QStringLiteral("%1: %2").arg(device, ErrorReason(failure.error));
     if (!failure.detail.isEmpty())
         text += QStringLiteral(" (%1)").arg(failure.detail);
@@ -250,7 +253,10 @@ void Sender::finish(int status) {
     m_quietTimer.stop();
     if (m_showProgress && status != kSent)
         std::fputs("\n", stderr);
-    emit finished(status);
+    // The program ends once the last frame has had its time on the line: a serial server drops
+    // what it has not yet written to the board when the connection closes.
+    const auto lineBusy = std::chrono::ceil<std::chrono::milliseconds>(m_link.lineBusyFor());
+    QTimer::singleShot(lineBusy, this, [this, status] { emit finished(status); });
 }
 
 } // namespace quillon::cli

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 
+#include <chrono>
 #include <cstdio>
 
 namespace {
@@ -62,5 +63,8 @@ int main(int argc, char* argv[]) {
     if (!commandLine.logFile.isEmpty())
         controller.logFromLoad(commandLine.logFile);
     window.show();
-    return app.exec();
+    const int status = app.exec();
+    // A serial server drops what it has not yet written to the board when the connection closes.
+    controller.finishLine(std::chrono::seconds(5));
+    return status;
 }

@@ -6,6 +6,8 @@
 #include "sequence_reader.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -289,6 +291,10 @@ PanelController::PanelController(Form1& form, PortDevices devices, MessagePresen
     m_form.menuBar()->addMenu(m_recordMenu);
     connect(m_portMenu, &PortMenu::deviceChosen, this, &PanelController::choosePort);
     connect(&m_link, &SerialLink::portChanged, m_portMenu, &PortMenu::showDevice);
+    connect(&m_link, &SerialLink::openFinished, this, &PanelController::finishLoading,
+            Qt::QueuedConnection);
+    connect(&m_link, &SerialLink::deviceOpenFinished, this, &PanelController::finishChoice,
+            Qt::QueuedConnection);
     connect(m_recordMenu, &RecordMenu::logChosen, this, &PanelController::startLog);
     connect(m_recordMenu, &RecordMenu::stopChosen, this, &PanelController::stopLog);
     connect(m_recordMenu, &RecordMenu::sequenceChosen, this, &PanelController::playSequence);
@@ -320,6 +326,25 @@ PanelController::~PanelController() {
     m_recorder.stop();
 }
 
+void PanelController::finishLine(std::chrono::milliseconds limit) {
+    m_player.reset();
+    QElapsedTimer waited;
+    waited.start();
+    const auto lineIdle = [&] {
+        return m_link.bytesToWrite() == 0 && m_link.lineBusyFor() <= std::chrono::nanoseconds(0);
+    };
+    if (lineIdle())
+        return;
+    QEventLoop loop;
+    QTimer check;
+    connect(&check, &QTimer::timeout, &loop, [&] {
+        if (lineIdle() || waited.hasExpired(limit.count()))
+            loop.quit();
+    });
+    check.start(5);
+    loop.exec();
+}
+
 bool PanelController::isPlaying() const {
     return m_player && m_player->isPlaying();
 }
@@ -328,12 +353,25 @@ void PanelController::logFromLoad(const QString& path) {
     m_logFromLoad = path;
 }
 
+// A port on another machine connects in the background: its failure is told when it comes.
 void PanelController::load() {
     const bool opened = m_link.OpenAtStartup();
+    m_loading = m_link.isOpening();
     if (!m_logFromLoad.isEmpty())
         startLog(std::exchange(m_logFromLoad, QString()));
-    if (!opened)
+    if (!opened && !m_loading)
         tell(NoPortText(m_link.openFailures()));
+}
+
+void PanelController::finishLoading(bool opened) {
+    if (std::exchange(m_loading, false) && !opened)
+        tell(NoPortText(m_link.openFailures()));
+}
+
+void PanelController::finishChoice(const QString& device, bool opened) {
+    Q_UNUSED(device);
+    if (!opened)
+        tell(ChoiceFailedText(m_link.lastFailure(), m_link.deviceName()));
 }
 
 void PanelController::sendSingleChannel() {
@@ -398,7 +436,8 @@ void PanelController::showHelp() {
 void PanelController::choosePort(const QString& device) {
     if (m_link.isOpen() && SameDevice(device, m_link.deviceName()))
         return;
-    if (!m_link.openDevice(device))
+    m_loading = false;
+    if (!m_link.openDevice(device) && !m_link.isOpening())
         tell(ChoiceFailedText(m_link.lastFailure(), m_link.deviceName()));
 }
 

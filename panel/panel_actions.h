@@ -15,6 +15,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -68,6 +69,9 @@ public:
     bool isPlaying() const;
     // Starts the log once the window has loaded and the port is open.
     void logFromLoad(const QString& path);
+    // Lets the frames already queued go out and have their time on the line, for at most
+    // `limit`, before the program ends; the event loop runs meanwhile.
+    void finishLine(std::chrono::milliseconds limit);
 
 public slots:
     void load();
@@ -96,6 +100,8 @@ private:
     void reportWriteFailed(const PortFailure& failure);
     void reportPortLost(const PortFailure& failure);
     void reportLogFailed(const QString& path, const QString& reason);
+    void finishLoading(bool opened);
+    void finishChoice(const QString& device, bool opened);
     void showProgress();
     void finishPlaying(SequencePlayer::Outcome outcome);
     void refuse(const QString& warning);
@@ -108,6 +114,7 @@ private:
     PortMenu* m_portMenu = nullptr;
     RecordMenu* m_recordMenu = nullptr;
     QString m_logFromLoad;
+    bool m_loading = false; // the port of the window's Load is still connecting
     QString m_sequenceName;
     std::unique_ptr<sequence::PlaySchedule> m_schedule;
     std::unique_ptr<SequencePlayer> m_player;

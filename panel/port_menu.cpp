@@ -1,5 +1,7 @@
 #include "port_menu.h"
 
+#include "link_transport.h"
+
 #include <QAction>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -57,8 +59,7 @@ QString AskForDevicePath(QWidget* parent) {
 QString PortMenuTitle(const QString& device) {
     if (device.isEmpty())
         return PortMenu::tr("串口：未打开");
-    const QString name = QFileInfo(device).fileName();
-    return PortMenu::tr("串口：%1").arg(name.isEmpty() ? device : name);
+    return PortMenu::tr("串口：%1").arg(ShortDeviceName(device));
 }
 
 QString PortItemText(const PortListing& port) {
