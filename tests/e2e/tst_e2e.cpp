@@ -87,8 +87,8 @@ void tst_E2e::clickingSendDrivesTheBoard() {
     ::kill(pid_t(panel.processId()), signalNumber);
     QVERIFY(panel.waitForFinished(kStartTimeoutMs));
     if (signalNumber == SIGTERM) {
-        QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(panel.exitCode(), 0);
+        QVERIFY2(panel.exitStatus() == QProcess::NormalExit && panel.exitCode() == 0,
+                 panel.readAllStandardError().constData());
     }
     StopProcess(board);
     QFile file(log);
