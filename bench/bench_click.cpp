@@ -1,5 +1,6 @@
 // Click to wire: from a click on each Send and on Reset in the real window to the last byte of
-// the frame being readable at the pty master, beside a bare write(2) of 22 bytes to the same pty.
+// the frame being readable at the pty master, beside a bare write(2) of 22 bytes to the same pty;
+// and the single-channel Send through ser2net's raw TCP beside the same click on a pty directly.
 
 #include "bench_table.h"
 #include "master_reader.h"
@@ -25,6 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr int kClicks = 1000;
+constexpr int kRemoteClicks = 300;
 constexpr int kWarmUpRounds = 20;
 constexpr auto kFrameTimeout = 2000ms;
 // 22 bytes of 10 bits (start, 8 data, stop) at 9600 baud.
@@ -219,6 +221,69 @@ void RunClickBenchmark(BenchTable& table) {
                        .arg(Problems(*it))
                        .toStdString()});
     }
+}
+
+namespace {
+
+// One click of the single-channel Send, timed to the frame at the master; nothing on a timeout.
+std::optional<double> ClickToWire(PanelRig& rig, MasterReader& reader) {
+    reader.expect(kSingleDefaults);
+    const auto start = MasterReader::Clock::now();
+    QPushButton* button = rig.form().button(QStringLiteral("Command1(0)"));
+    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+    const auto arrival = ServeUntilArrival(reader);
+    QCoreApplication::processEvents();
+    if (!arrival || !arrival->matched)
+        return std::nullopt;
+    return Micros(arrival->at - start);
+}
+
+} // namespace
+
+// Two windows in one process, one on its pty and one on another pty behind ser2net, clicked in
+// turn. Nothing is pinned: ser2net is a process of its own and needs a CPU to relay the frame.
+void RunRemoteClickBenchmark(BenchTable& table) {
+    PanelRig direct;
+    PanelRig remote(PanelRig::Route::RawTcpThroughSer2Net);
+    const QString failure = !direct.failure().isEmpty() ? direct.failure() : remote.failure();
+    if (!failure.isEmpty()) {
+        table.add({"click Send through ser2net", 0, "", 0, 0, "", false,
+                   "not measured: " + failure.toStdString()});
+        return;
+    }
+    MasterReader directReader(direct.board().masterFd());
+    MasterReader remoteReader(remote.board().masterFd());
+    std::vector<double> directMicros;
+    std::vector<double> remoteMicros;
+    int lost = 0;
+    for (int round = 0; round < kWarmUpRounds + kRemoteClicks; ++round) {
+        const auto viaPty = ClickToWire(direct, directReader);
+        const auto viaTcp = ClickToWire(remote, remoteReader);
+        lost += !viaPty + !viaTcp;
+        if (round < kWarmUpRounds)
+            continue;
+        if (viaPty)
+            directMicros.push_back(*viaPty);
+        if (viaTcp)
+            remoteMicros.push_back(*viaTcp);
+    }
+    const double viaTcp = Median(remoteMicros);
+    const double viaPty = Median(directMicros);
+    table.add(
+        {"click Send, single channel, through ser2net tcp:// to readable (µs)", viaTcp,
+         "the same click on the pty directly (µs)", viaPty, viaTcp / viaPty, "reference", false,
+         QStringLiteral("p90 %1 vs %2 µs, %3 clicks of each, alternating; %4% of the wire "
+                        "time%5%6")
+             .arg(Percentile(remoteMicros, 0.9), 0, 'f', 1)
+             .arg(Percentile(directMicros, 0.9), 0, 'f', 1)
+             .arg(remoteMicros.size())
+             .arg(100 * viaTcp / kWireMicros, 0, 'f', 2)
+             .arg(lost ? QStringLiteral("; %1 frames never arrived").arg(lost) : QString())
+             .arg(remote.messageCount()
+                      ? QStringLiteral("; the panel showed %1 messages").arg(remote.messageCount())
+                      : QString())
+             .toStdString(),
+         true});
 }
 
 } // namespace quillon::bench

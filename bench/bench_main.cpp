@@ -17,13 +17,15 @@ void RunStartupBenchmark(BenchTable& table);
 int RunStartupChild(int& argc, char** argv, const std::string& kind);
 void RunSendBenchmark(BenchTable& table);
 void RunPacingBenchmark(BenchTable& table);
+void RunRemoteSendBenchmark(BenchTable& table);
+void RunRemoteClickBenchmark(BenchTable& table);
 } // namespace quillon::bench
 
 namespace {
 
 int Usage() {
     std::fputs("usage: quillon-bench [--rows-only] builders [google-benchmark flags]\n"
-               "       quillon-bench [--rows-only] click|flood|startup|send|pace\n"
+               "       quillon-bench [--rows-only] click|flood|startup|send|pace|remote\n"
                "       quillon-bench startup-child panel|panel-en|floor   (started by startup)\n",
                stderr);
     return 2;
@@ -62,6 +64,11 @@ int main(int argc, char** argv) {
         RunSendBenchmark(table);
     } else if (mode == "pace") {
         RunPacingBenchmark(table);
+    } else if (mode == "remote") {
+        WithOffscreenApplication(argc, argv, [&] {
+            RunRemoteSendBenchmark(table);
+            RunRemoteClickBenchmark(table);
+        });
     } else if (mode == "startup-child" && argc == 3) {
         return RunStartupChild(argc, argv, argv[2]);
     } else {

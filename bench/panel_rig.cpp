@@ -15,7 +15,7 @@ constexpr int kOpenTimeoutMs = 5000;
 
 } // namespace
 
-PanelRig::PanelRig() {
+PanelRig::PanelRig(Route route) {
     if (!m_harness.isValid()) {
         m_failure = QStringLiteral("no pseudo-terminal");
         return;
@@ -26,7 +26,10 @@ PanelRig::PanelRig() {
         m_failure = QStringLiteral("the pty's slave could not be opened for the reference");
         return;
     }
-    if (!m_harness.open()) {
+    const QString device = deviceFor(route);
+    if (device.isEmpty())
+        return;
+    if (!m_harness.open(device)) {
         m_failure = QStringLiteral("the window never became active");
         return;
     }
@@ -35,6 +38,21 @@ PanelRig::PanelRig() {
         QTest::qWait(10);
     if (!controller().link().isOpen())
         m_failure = QStringLiteral("the panel did not open the pty");
+}
+
+QString PanelRig::deviceFor(Route route) {
+    if (route == Route::Direct)
+        return m_harness.boardPath();
+    if (!testing::Ser2NetServer::isInstalled()) {
+        m_failure = QStringLiteral("ser2net is not installed");
+        return {};
+    }
+    m_server = std::make_unique<testing::Ser2NetServer>(m_harness.board().slavePath());
+    if (!m_server->start()) {
+        m_failure = m_server->errorString();
+        return {};
+    }
+    return QStringLiteral("tcp://127.0.0.1:%1").arg(m_server->rawPort());
 }
 
 PanelRig::~PanelRig() {

@@ -2,18 +2,23 @@
 
 // The real window and its controller with the board on a pty, as the panel tests set it up
 // (port 1 is the pty's slave, messages are recorded instead of shown), plus a descriptor of the
-// slave of the benchmark's own.
+// slave of the benchmark's own. The panel may reach the pty through a private ser2net instead.
 
 #include "panel_harness.h"
+#include "ser2net_server.h"
 
 #include <QString>
+
+#include <memory>
 
 namespace quillon::bench {
 
 class PanelRig {
 public:
+    enum class Route { Direct, RawTcpThroughSer2Net };
+
     // Needs a QApplication; shows the window and waits until its Load has opened the port.
-    PanelRig();
+    explicit PanelRig(Route route = Route::Direct);
     ~PanelRig();
     PanelRig(const PanelRig&) = delete;
     PanelRig& operator=(const PanelRig&) = delete;
@@ -29,7 +34,10 @@ public:
     qsizetype messageCount() const { return m_harness.messages().size(); }
 
 private:
+    QString deviceFor(Route route);
+
     testing::PanelHarness m_harness;
+    std::unique_ptr<testing::Ser2NetServer> m_server;
     int m_slaveFd = -1;
     QString m_failure;
 };

@@ -67,10 +67,9 @@ QString ErrorReason(PortError error) {
 
 QString FailureText(const PortFailure& failure) {
     // A device name comes from the command line or the environment: quoted safely.
-    const QString device =
-        failure.device.isEmpty()
-            ? QStringLiteral("(no device)")
-            : QString::fromStdString(QuotedPath(failure.device.toStdString()));
+    const QString device = failure.device.isEmpty()
+                               ? QStringLiteral("(no device)")
+                               : QString::fromStdString(QuotedPath(failure.device.toStdString()));
     QString text = QStringLiteral("%1: %2").arg(device, ErrorReason(failure.error));
     if (!failure.detail.isEmpty())
         text += QStringLiteral(" (%1)").arg(failure.detail);
@@ -85,6 +84,7 @@ Sender::Sender(SerialLink& link, LineRecorder* recorder, QObject* parent)
     connect(&m_link, &SerialLink::bytesArrived, this, &Sender::collectReply);
     connect(&m_replyTimer, &QTimer::timeout, this, &Sender::printReply);
     connect(&m_quietTimer, &QTimer::timeout, this, &Sender::printReply);
+    connect(&m_link, &SerialLink::portLost, this, &Sender::handleLostWhileFinishing);
 }
 
 void Sender::send(const Frame& frame, std::optional<std::chrono::milliseconds> replyWait) {
@@ -185,6 +185,17 @@ void Sender::handlePlayFinished(SequencePlayer::Outcome outcome) {
     }
 }
 
+// A port that closes while the last frames are still on their way (ser2net turning a client
+// away because the device is busy, an adapter pulled) may have dropped them.
+void Sender::handleLostWhileFinishing(const PortFailure& failure) {
+    if (!m_done || m_status != kSent)
+        return;
+    Say(QStringLiteral("the port closed before the last frame had its time on the line; "
+                       "the board may not have it: %1")
+            .arg(FailureText(failure)));
+    m_status = kPortTrouble;
+}
+
 void Sender::collectReply() {
     if (!m_replyWait)
         return;
@@ -255,8 +266,9 @@ void Sender::finish(int status) {
         std::fputs("\n", stderr);
     // The program ends once the last frame has had its time on the line: a serial server drops
     // what it has not yet written to the board when the connection closes.
+    m_status = status;
     const auto lineBusy = std::chrono::ceil<std::chrono::milliseconds>(m_link.lineBusyFor());
-    QTimer::singleShot(lineBusy, this, [this, status] { emit finished(status); });
+    QTimer::singleShot(lineBusy, this, [this] { emit finished(m_status); });
 }
 
 } // namespace quillon::cli

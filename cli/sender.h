@@ -46,6 +46,7 @@ private:
     void handleAllWritten();
     void handleWriteFailed(const PortFailure& failure);
     void handlePlayFinished(SequencePlayer::Outcome outcome);
+    void handleLostWhileFinishing(const PortFailure& failure);
     void collectReply();
     void printReply();
     void keepReply(const QString& more);
@@ -65,6 +66,7 @@ private:
     bool m_waitingForReply = false;
     bool m_replyCut = false;
     bool m_done = false;
+    int m_status = kSent; // what the program exits with, once the line is idle
     bool m_showProgress = false;
     std::chrono::nanoseconds m_lastProgress{0};
 };

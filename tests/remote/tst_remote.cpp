@@ -106,6 +106,7 @@ private slots:
     void refusedAndDroppedConnectionsAreToldAndRecovered();
     void aServerThatWillNotTake9600IsNotUsed_data();
     void aServerThatWillNotTake9600IsNotUsed();
+    void aConnectionTurnedAwayIsPortTrouble();
     void thePanelDrivesTheBoardThroughTcp();
     void theWindowStaysUsableWhileAServerDoesNotAnswer();
 };
@@ -277,6 +278,22 @@ void tst_Remote::aServerThatWillNotTake9600IsNotUsed() {
     QVERIFY(!link.isOpen());
     QCOMPARE(link.lastFailure().error, error);
     QVERIFY2(link.lastFailure().detail.contains(named), qPrintable(link.lastFailure().detail));
+}
+
+// ser2net takes a raw TCP client, tells it the device is in use and closes: the frame it was
+// given never reached the board, and quillon-send must not say it did.
+void tst_Remote::aConnectionTurnedAwayIsPortTrouble() {
+    RemoteBoard remote;
+    QVERIFY2(remote.server.start(), qPrintable(remote.server.errorString()));
+    QTcpSocket holder;
+    holder.connectToHost(QHostAddress::LocalHost, remote.server.rfc2217Port());
+    // The Telnet negotiation comes once ser2net has the device open.
+    QVERIFY(holder.waitForReadyRead(kTimeoutMs));
+
+    QByteArray err;
+    QCOMPARE(RunSend({"--port", remote.url(Mode::RawTcp), "single", "0", "1.1"}, &err), 1);
+    QVERIFY2(err.contains("the board may not have it"), err.constData());
+    QCOMPARE(remote.board.readAvailable(), QByteArray());
 }
 
 void tst_Remote::thePanelDrivesTheBoardThroughTcp() {
