@@ -1,5 +1,6 @@
 #include "command_line.h"
 #include "panel_harness.h"
+#include "send_program.h"
 
 #include <QAction>
 #include <QApplication>
@@ -7,7 +8,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
@@ -59,23 +59,6 @@ QStringList LoggedEvents(const QStringList& lines) {
             events << line.mid(15);
     }
     return events;
-}
-
-// quillon-send, run to its end.
-int RunSend(const QStringList& arguments, QByteArray* err = nullptr) {
-    QProcess process;
-    process.start(qEnvironmentVariable("QUILLON_TEST_BIN_DIR") + "/quillon-send", arguments);
-    process.waitForFinished(30000);
-    if (err)
-        *err = process.readAllStandardError();
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
-
-QByteArray EightFrame(std::initializer_list<int> codes) {
-    QByteArray frame("20");
-    for (const int code : codes)
-        frame.append('1').append(char(code));
-    return frame + "9999";
 }
 
 } // namespace
@@ -638,7 +621,7 @@ void tst_PanelActions::sessionLogReplaysToTheSameBytes() {
 
     testing::PtyPair replay;
     QVERIFY(replay.isValid());
-    QCOMPARE(RunSend({"--port", replay.slavePath(), "play", log}), 0);
+    QCOMPARE(RunQuillonSend({"--port", replay.slavePath(), "play", log}), 0);
     QCOMPARE(replay.readExactly(sent.size()), sent);
     QCOMPARE(replay.readUntilQuiet(kQuietMs), QByteArray());
 }
@@ -651,7 +634,7 @@ void tst_PanelActions::playingASequence_data() {
     const QByteArray single = "0000100099999999999999";
     QTest::newRow("the frames go out in order, pauses kept")
         << QByteArray("single 0 1\nwait 30\nreset\neight 0 0 0 0 0 0 0 255\n")
-        << single + "U" + EightFrame({0, 0, 0, 0, 0, 0, 0, 255}) << "";
+        << single + "U" + EightChannelWire({0, 0, 0, 0, 0, 0, 0, 255}) << "";
     QTest::newRow("a log plays back as it stands, its unplayable frames skipped")
         << QByteArray("# quillon log started 2026-12-08T21:03:00.123+01:00 by quillon 0.1.0\n"
                       "# 21:03:04.512 sent 22 bytes\nsingle 0 1.000\n"
@@ -727,7 +710,7 @@ void tst_PanelActions::stoppingAPlayEndsOnAWholeFrame() {
     QVERIFY(received.size() < 400 * 22);
     QCOMPARE(received.size() % 22, 0);
     for (qsizetype i = 0; i < received.size() / 22; ++i)
-        QCOMPARE(received.mid(i * 22, 22), EightFrame({int(i % 256), 0, 0, 0, 0, 0, 0, 0}));
+        QCOMPARE(received.mid(i * 22, 22), EightChannelWire({int(i % 256), 0, 0, 0, 0, 0, 0, 0}));
     QCOMPARE(m_panel->messages().size(), 0);
 }
 

@@ -1,9 +1,9 @@
 #include "panel_harness.h"
 #include "pty_pair.h"
+#include "send_program.h"
 #include "ser2net_server.h"
 #include "serial_link.h"
 
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -13,8 +13,10 @@
 #include <termios.h>
 
 using namespace quillon;
+using testing::EightChannelWire;
 using testing::PanelHarness;
 using testing::PtyPair;
+using testing::RunQuillonSend;
 using testing::Ser2NetServer;
 
 namespace {
@@ -34,23 +36,6 @@ struct RemoteBoard {
                    : QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.rfc2217Port());
     }
 };
-
-int RunSend(const QStringList& arguments, QByteArray* err = nullptr) {
-    QProcess process;
-    process.start(qEnvironmentVariable("QUILLON_TEST_BIN_DIR") + "/quillon-send", arguments);
-    if (!process.waitForFinished(kTimeoutMs))
-        return -1;
-    if (err)
-        *err = process.readAllStandardError();
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
-
-QByteArray EightFrame(std::initializer_list<int> codes) {
-    QByteArray frame("20");
-    for (const int code : codes)
-        frame.append('1').append(char(code));
-    return frame + "9999";
-}
 
 std::span<const std::uint8_t> AsBytes(const QByteArray& bytes) {
     return {reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())};
@@ -129,7 +114,7 @@ void tst_Remote::sendsEveryCommand_data() {
             << mode << "four 0:1.00 1:2.02 2:3.86 3:4.00" << QByteArray("1000100102022038630400");
         QTest::addRow("eight with the codes 0 and 255, %s", by)
             << mode << "eight 0 32 64 96 128 160 192 255"
-            << EightFrame({0, 32, 64, 96, 128, 160, 192, 255});
+            << EightChannelWire({0, 32, 64, 96, 128, 160, 192, 255});
         QTest::addRow("reset, %s", by) << mode << "reset" << QByteArray("U");
     }
 }
@@ -142,7 +127,8 @@ void tst_Remote::sendsEveryCommand() {
     RemoteBoard remote;
     QVERIFY2(remote.server.start(), qPrintable(remote.server.errorString()));
     QByteArray err;
-    QCOMPARE(RunSend(QStringList{"--port", remote.url(mode)} + command.split(u' '), &err), 0);
+    QCOMPARE(RunQuillonSend(QStringList{"--port", remote.url(mode)} + command.split(u' '), &err),
+             0);
     QCOMPARE(remote.board.readExactly(wire.size(), kTimeoutMs), wire);
     QCOMPARE(remote.board.readUntilQuiet(300, 100), QByteArray());
     QCOMPARE(err, QByteArray());
@@ -163,7 +149,7 @@ void tst_Remote::nothingIsLostWhenTheProgramEndsRightAfter() {
     for (int run = 0; run < 100; ++run) {
         const QString volts =
             QStringLiteral("%1.%2").arg(run / 10).arg(run % 10 * 100, 3, 10, QLatin1Char('0'));
-        QCOMPARE(RunSend({"--port", remote.url(mode), "single", "3", volts}), 0);
+        QCOMPARE(RunQuillonSend({"--port", remote.url(mode), "single", "3", volts}), 0);
         const QByteArray expected = "0030" + QByteArray::number(run / 10) +
                                     QByteArray::number(run % 10) + "0099999999999999";
         QCOMPARE(remote.board.readExactly(22, kTimeoutMs), expected);
@@ -191,7 +177,7 @@ void tst_Remote::rfc2217SetsTheLineWhileConnected() {
     QCOMPARE(line.c_cflag & CSIZE, tcflag_t(CS8));
     QCOMPARE(line.c_cflag & (PARENB | CSTOPB), tcflag_t(0));
 
-    const QByteArray frame = EightFrame({255, 0, 13, 255, 1, 2, 3, 255});
+    const QByteArray frame = EightChannelWire({255, 0, 13, 255, 1, 2, 3, 255});
     QCOMPARE(link->WriteBytes(AsBytes(frame)), WriteOutcome::Queued);
     QCOMPARE(remote.board.readExactly(frame.size(), kTimeoutMs), frame);
     QSignalSpy received(link.get(), &SerialLink::received);
@@ -291,7 +277,7 @@ void tst_Remote::aConnectionTurnedAwayIsPortTrouble() {
     QVERIFY(holder.waitForReadyRead(kTimeoutMs));
 
     QByteArray err;
-    QCOMPARE(RunSend({"--port", remote.url(Mode::RawTcp), "single", "0", "1.1"}, &err), 1);
+    QCOMPARE(RunQuillonSend({"--port", remote.url(Mode::RawTcp), "single", "0", "1.1"}, &err), 1);
     QVERIFY2(err.contains("the board may not have it"), err.constData());
     QCOMPARE(remote.board.readAvailable(), QByteArray());
 }
