@@ -4,6 +4,7 @@
 
 #include "frame_decoder.h"
 #include "frames.h"
+#include "fuzz_require.h"
 
 #include <algorithm>
 #include <array>
@@ -15,14 +16,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#define REQUIRE(condition)                                                                         \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "invariant broken at line %d: %s\n", __LINE__, #condition);       \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 namespace {
 

@@ -2,6 +2,7 @@
 // bytes that pick where it is split in two. Broken invariants abort, so a wrong result counts as
 // a crash, not only a sanitizer report.
 
+#include "fuzz_require.h"
 #include "rfc2217_client.h"
 
 #include <cstdint>
@@ -9,14 +10,6 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
-
-#define REQUIRE(condition)                                                                         \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "invariant broken at line %d: %s\n", __LINE__, #condition);       \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 namespace {
 

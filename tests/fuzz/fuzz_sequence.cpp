@@ -3,6 +3,7 @@
 // and a log of its frames must play back to the same frames; messages quote safely.
 
 #include "commands.h"
+#include "fuzz_require.h"
 #include "line_log.h"
 #include "quoted_text.h"
 #include "sequence_reader.h"
@@ -15,14 +16,6 @@
 #include <variant>
 #include <vector>
 
-#define REQUIRE(condition)                                                                         \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "invariant broken at line %d: %s\n", __LINE__, #condition);       \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
-
 namespace {
 
 using namespace quillon::sequence;
@@ -31,7 +24,8 @@ bool SameStep(const Step& a, const Step& b) {
     if (a.index() != b.index())
         return false;
     if (const Frame* frame = std::get_if<Frame>(&a))
-        return frame->bytes == std::get<Frame>(b).bytes && frame->binary == std::get<Frame>(b).binary;
+        return frame->bytes == std::get<Frame>(b).bytes &&
+               frame->binary == std::get<Frame>(b).binary;
     return std::get<Pause>(a).length == std::get<Pause>(b).length;
 }
 
