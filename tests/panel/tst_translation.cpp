@@ -265,6 +265,13 @@ void tst_Translation::englishShowsNoChinese_data() {
         << true << Typing(testing::kSingleChannelBox, megabyte.chopped(100), "Command1(0)", 2) << 1;
     QTest::newRow("a chosen port that fails") << true << choose << 1;
     QTest::newRow("a chosen port that fails with none open") << false << choose << 2;
+    QTest::newRow("a chosen server that refuses the connection")
+        << true << Drive([](PanelHarness& panel) {
+               panel.setDeviceAnswer(QStringLiteral("tcp://127.0.0.1:1"));
+               panel.choosePort(PortMenu::tr(PortMenu::kOtherDeviceText));
+               return QStringList();
+           })
+        << 1;
     QTest::newRow("a message box") << true << Drive([](PanelHarness& panel) {
         const MessagePresenter present = MessageBoxPresenter(&panel.form());
         return TextsOfNextDialog([&] { present({OperatorMessage::Kind::Warning, "Port lost."}); });
