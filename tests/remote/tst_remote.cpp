@@ -92,6 +92,7 @@ private slots:
     void aServerThatWillNotTake9600IsNotUsed_data();
     void aServerThatWillNotTake9600IsNotUsed();
     void aConnectionTurnedAwayIsPortTrouble();
+    void anUnreachablePort1FallsBackToPort2();
     void thePanelDrivesTheBoardThroughTcp();
     void theWindowStaysUsableWhileAServerDoesNotAnswer();
 };
@@ -280,6 +281,21 @@ void tst_Remote::aConnectionTurnedAwayIsPortTrouble() {
     QCOMPARE(RunQuillonSend({"--port", remote.url(Mode::RawTcp), "single", "0", "1.1"}, &err), 1);
     QVERIFY2(err.contains("the board may not have it"), err.constData());
     QCOMPARE(remote.board.readAvailable(), QByteArray());
+}
+
+// QUILLON_PORT1 may name a server; one that refuses falls back to port 2, as a missing device does.
+void tst_Remote::anUnreachablePort1FallsBackToPort2() {
+    RemoteBoard remote;
+    QVERIFY2(remote.server.start(), qPrintable(remote.server.errorString()));
+    remote.server.stop();
+    PtyPair local;
+    qputenv("QUILLON_PORT1", remote.url(Mode::Rfc2217).toUtf8());
+    qputenv("QUILLON_PORT2", local.slavePath().toUtf8());
+    const int status = RunQuillonSend({"reset"});
+    qunsetenv("QUILLON_PORT1");
+    qunsetenv("QUILLON_PORT2");
+    QCOMPARE(status, 0);
+    QCOMPARE(local.readExactly(1, kTimeoutMs), QByteArray("U"));
 }
 
 void tst_Remote::thePanelDrivesTheBoardThroughTcp() {
