@@ -293,8 +293,9 @@ PanelController::PanelController(Form1& form, PortDevices devices, MessagePresen
     connect(&m_link, &SerialLink::portChanged, m_portMenu, &PortMenu::showDevice);
     connect(&m_link, &SerialLink::openFinished, this, &PanelController::finishLoading,
             Qt::QueuedConnection);
-    connect(&m_link, &SerialLink::deviceOpenFinished, this, &PanelController::finishChoice,
-            Qt::QueuedConnection);
+    connect(
+        &m_link, &SerialLink::deviceOpenFinished, this,
+        [this](const QString&, bool opened) { finishChoice(opened); }, Qt::QueuedConnection);
     connect(m_recordMenu, &RecordMenu::logChosen, this, &PanelController::startLog);
     connect(m_recordMenu, &RecordMenu::stopChosen, this, &PanelController::stopLog);
     connect(m_recordMenu, &RecordMenu::sequenceChosen, this, &PanelController::playSequence);
@@ -368,8 +369,7 @@ void PanelController::finishLoading(bool opened) {
         tell(NoPortText(m_link.openFailures()));
 }
 
-void PanelController::finishChoice(const QString& device, bool opened) {
-    Q_UNUSED(device);
+void PanelController::finishChoice(bool opened) {
     if (!opened)
         tell(ChoiceFailedText(m_link.lastFailure(), m_link.deviceName()));
 }

@@ -101,7 +101,7 @@ private:
     void reportPortLost(const PortFailure& failure);
     void reportLogFailed(const QString& path, const QString& reason);
     void finishLoading(bool opened);
-    void finishChoice(const QString& device, bool opened);
+    void finishChoice(bool opened);
     void showProgress();
     void finishPlaying(SequencePlayer::Outcome outcome);
     void refuse(const QString& warning);

@@ -90,7 +90,7 @@ void SerialLink::runStartup() {
         if (tryDevice(device, number, Purpose::Startup))
             return;
     }
-    finishStartup(false);
+    dropFramesWaitingForStartup();
 }
 
 bool SerialLink::tryDevice(const QString& device, int portNumber, Purpose purpose) {
@@ -143,8 +143,8 @@ void SerialLink::attemptFailed(const PortFailure& failure) {
 }
 
 // Frames that waited for a port that never came are told as failed, never sent later.
-void SerialLink::finishStartup(bool opened) {
-    if (!opened && !m_queuedFrames.empty() && !m_openFailures.isEmpty())
+void SerialLink::dropFramesWaitingForStartup() {
+    if (!m_queuedFrames.empty() && !m_openFailures.isEmpty())
         dropQueue(m_openFailures.last());
 }
 
@@ -201,8 +201,9 @@ void SerialLink::retire(std::unique_ptr<LinkTransport> transport) {
     });
 }
 
+// Open, or connecting: a frame then waits for the connection.
 bool SerialLink::ensureOpen() {
-    return isOpen() || isOpening() || OpenAtStartup() || isOpening();
+    return OpenAtStartup() || isOpening();
 }
 
 WriteOutcome SerialLink::WriteText(const QString& text) {

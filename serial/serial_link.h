@@ -128,7 +128,7 @@ private:
     bool tryDevice(const QString& device, int portNumber, Purpose purpose);
     void attemptOpened();
     void attemptFailed(const PortFailure& failure);
-    void finishStartup(bool opened);
+    void dropFramesWaitingForStartup();
     void usePort(std::unique_ptr<LinkTransport> transport, int portNumber, Purpose purpose);
     void retire(std::unique_ptr<LinkTransport> transport);
     bool ensureOpen();
