@@ -264,11 +264,12 @@ void Sender::finish(int status) {
     m_quietTimer.stop();
     if (m_showProgress && status != kSent)
         std::fputs("\n", stderr);
-    // The program ends once the last frame has had its time on the line: a serial server drops
-    // what it has not yet written to the board when the connection closes.
+    // A network port stays open until the last frame has had its time on the line: a serial
+    // server drops what it has not yet written to the board when the connection closes. A
+    // serial device drains as it closes, so the program ends at once.
     m_status = status;
-    const auto lineBusy = std::chrono::ceil<std::chrono::milliseconds>(m_link.lineBusyFor());
-    QTimer::singleShot(lineBusy, this, [this] { emit finished(m_status); });
+    const auto linger = std::chrono::ceil<std::chrono::milliseconds>(m_link.lingerFor());
+    QTimer::singleShot(linger, this, [this] { emit finished(m_status); });
 }
 
 } // namespace quillon::cli

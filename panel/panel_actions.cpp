@@ -332,7 +332,7 @@ void PanelController::finishLine(std::chrono::milliseconds limit) {
     QElapsedTimer waited;
     waited.start();
     const auto lineIdle = [&] {
-        return m_link.bytesToWrite() == 0 && m_link.lineBusyFor() <= std::chrono::nanoseconds(0);
+        return m_link.bytesToWrite() == 0 && m_link.lingerFor() <= std::chrono::nanoseconds(0);
     };
     if (lineIdle())
         return;

@@ -8,6 +8,7 @@
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
+#include <termios.h>
 #endif
 #ifdef Q_OS_LINUX
 #include <netinet/in.h>
@@ -212,6 +213,12 @@ void SerialTransport::close(bool discard) {
     const QSignalBlocker quiet(m_port.get());
     if (discard)
         m_port->clear(QSerialPort::Output);
+#ifdef Q_OS_UNIX
+    // The close puts the saved line settings back at once; the bytes the driver still holds
+    // must leave at 9600 first. tcdrain returns as soon as the UART has sent them.
+    else
+        ::tcdrain(int(m_port->handle()));
+#endif
     m_port->close();
     m_port->clearError();
     setState(State::Closed);

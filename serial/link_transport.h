@@ -77,6 +77,10 @@ public:
     // Closes; with `discard`, what the driver still holds is dropped first, since a dying device
     // would otherwise hold the close until its output drained.
     virtual void close(bool discard) = 0;
+    // Whether a close throws away what the driver has taken but not yet put on the line. A
+    // serial device's close drains its output; a connection to a serial server does not, since
+    // the server drops what it has not yet written to its device.
+    virtual bool closeDropsOutput() const = 0;
 
 signals:
     void opened();
@@ -114,6 +118,7 @@ public:
     QByteArray peek() const override;
     void discardOutput() override;
     void close(bool discard) override;
+    bool closeDropsOutput() const override { return false; }
 
 private:
     void handleError(QSerialPort::SerialPortError error);
@@ -135,6 +140,7 @@ public:
     QByteArray peek() const override;
     void discardOutput() override;
     void close(bool discard) override;
+    bool closeDropsOutput() const override { return true; }
 
 private:
     void handleConnected();

@@ -55,7 +55,7 @@ SerialLink::SerialLink(PortDevices devices, QObject* parent)
 }
 
 // A serial device's close lets its output drain; a connection's does not, so whoever must not
-// lose the last frames waits lineBusyFor() before letting the link go.
+// lose the last frames waits lingerFor() before letting the link go.
 SerialLink::~SerialLink() {
     m_attempt.reset();
     if (m_transport)
@@ -175,13 +175,17 @@ void SerialLink::usePort(std::unique_ptr<LinkTransport> transport, int portNumbe
     handOverWaitingFrames();
 }
 
-// An old port stays open until what it was given has had its time on the line.
+// An old port stays open until what it was given has had its time on the line (and the
+// margin, for a network port), so that its close neither loses a frame nor waits on the window's
+// thread for a serial device to drain.
 void SerialLink::retire(std::unique_ptr<LinkTransport> transport) {
     if (!transport)
         return;
     transport->disconnect(this);
+    std::chrono::nanoseconds busy = lineBusyFor();
+    if (busy > std::chrono::nanoseconds(0) && transport->closeDropsOutput())
+        busy += kLineMargin;
     transport->setParent(nullptr); // no longer the link's port, only held until it is idle
-    const std::chrono::nanoseconds busy = lineBusyFor();
     m_lineIdleAt = std::chrono::nanoseconds(0);
     if (busy <= std::chrono::nanoseconds(0)) {
         transport->close(false);
@@ -327,6 +331,13 @@ qint64 SerialLink::bytesToWrite() const {
 
 std::chrono::nanoseconds SerialLink::lineBusyFor() const {
     if (m_lineIdleAt == std::chrono::nanoseconds(0))
+        return std::chrono::nanoseconds(0);
+    return std::max(std::chrono::nanoseconds(0), m_lineIdleAt - SteadyClock());
+}
+
+std::chrono::nanoseconds SerialLink::lingerFor() const {
+    if (!isOpen() || !m_transport->closeDropsOutput() ||
+        m_lineIdleAt == std::chrono::nanoseconds(0))
         return std::chrono::nanoseconds(0);
     return std::max(std::chrono::nanoseconds(0), m_lineIdleAt + kLineMargin - SteadyClock());
 }

@@ -47,8 +47,8 @@ public:
     static constexpr qint64 kReceiveBufferSize = LinkTransport::kReceiveBufferSize;
     // At 9600 baud a mebibyte is some 18 minutes of line time: more is surely a mistake.
     static constexpr qint64 kMaxQueuedBytes = 1024 * 1024;
-    // A port is closed only once what it was given has had its time on the line, and this much
-    // more: a serial server drops what it has not yet written to its device when the
+    // A network port is closed only once what it was given has had its time on the line, and
+    // this much more: a serial server drops what it has not yet written to its device when the
     // connection closes.
     static constexpr std::chrono::milliseconds kLineMargin{50};
 
@@ -76,9 +76,11 @@ public:
 
     // Queued bytes that the driver has not taken yet.
     qint64 bytesToWrite() const;
-    // How long the bytes the driver has taken still need on the line, the margin included;
-    // zero once the line is idle.
+    // How long the bytes the driver has taken still need on the line; zero once it is idle.
     std::chrono::nanoseconds lineBusyFor() const;
+    // How long the port must stay open so that closing it loses nothing: for a network port the
+    // line time left plus kLineMargin; zero for a serial device, whose close drains its output.
+    std::chrono::nanoseconds lingerFor() const;
 
     // All bytes waiting in the receive buffer, as display text.
     QString ReadAll();
