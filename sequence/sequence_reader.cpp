@@ -11,9 +11,13 @@ namespace quillon::sequence {
 
 namespace {
 
-const std::string kBytesBound = "more than 16 MiB (16777216 bytes); a sequence holds at most that";
-const std::string kLinesBound = "more than 1000000 lines; a sequence holds at most that";
-const std::string kLineBound = "longer than 4096 bytes; a line holds at most that";
+const std::string kBytesBound = "more than " + std::to_string(kMaxSequenceBytes >> 20) + " MiB (" +
+                                std::to_string(kMaxSequenceBytes) +
+                                " bytes); a sequence holds at most that";
+const std::string kLinesBound =
+    "more than " + std::to_string(kMaxSequenceLines) + " lines; a sequence holds at most that";
+const std::string kLineBound =
+    "longer than " + std::to_string(kMaxLineBytes) + " bytes; a line holds at most that";
 
 std::string LineRefusal(std::size_t lineNumber, const std::string& why) {
     return "line " + std::to_string(lineNumber) + ": " + why;
@@ -30,11 +34,13 @@ public:
         for (const char c : chunk) {
             if (c == '\0')
                 throw Refusal(LineRefusal(m_line, "a NUL byte; a sequence is text"));
+            // A line counts once a byte of it has come: the newline that ends the last line
+            // starts no line of its own.
+            if (m_lineBytes == 0 && m_line > kMaxSequenceLines)
+                throw Refusal(kLinesBound);
             if (c == '\n') {
                 ++m_line;
                 m_lineBytes = 0;
-                if (m_line > kMaxSequenceLines)
-                    throw Refusal(kLinesBound);
                 continue;
             }
             if (++m_lineBytes > kMaxLineBytes)
