@@ -382,7 +382,7 @@ void TestCli::replyIsPrinted() {
 }
 
 // What ends a play early, and how.
-enum class Ending { CtrlC, CtrlCOnAStoppedLine, BoardPulled };
+enum class Ending { CtrlC, CtrlCOnAStoppedLine, Terminated, HungUp, BoardPulled };
 
 void TestCli::playEndsOnWholeFrames_data() {
     QTest::addColumn<Ending>("ending");
@@ -393,6 +393,10 @@ void TestCli::playEndsOnWholeFrames_data() {
 
     QTest::newRow("Ctrl-C stops after the frame being written")
         << Ending::CtrlC << 200 << 0 << 130 << "";
+    QTest::newRow("SIGTERM stops after the frame being written, with status 143")
+        << Ending::Terminated << 200 << 0 << 143 << "";
+    QTest::newRow("SIGHUP stops after the frame being written, with status 129")
+        << Ending::HungUp << 200 << 0 << 129 << "";
     QTest::newRow("Ctrl-C still sends the frames queued on a stopped line")
         << Ending::CtrlCOnAStoppedLine << 200 << 0 << 130 << "";
     QTest::newRow("a board pulled while the play runs is port trouble, told with what went out")
@@ -440,7 +444,9 @@ void TestCli::playEndsOnWholeFrames() {
     if (ending == Ending::BoardPulled)
         board.hangUp();
     else
-        ::kill(pid_t(process.processId()), SIGINT);
+        ::kill(pid_t(process.processId()), ending == Ending::Terminated ? SIGTERM
+                                           : ending == Ending::HungUp   ? SIGHUP
+                                                                       : SIGINT);
     if (ending == Ending::CtrlCOnAStoppedLine) {
         QTest::qWait(100);
         QCOMPARE(::tcflow(line, TCOON), 0);

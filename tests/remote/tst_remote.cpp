@@ -2,12 +2,15 @@
 #include "pty_pair.h"
 #include "send_program.h"
 #include "ser2net_server.h"
+#include "line_time.h"
 #include "serial_link.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
+
+#include <QElapsedTimer>
 
 #include <memory>
 #include <termios.h>
@@ -73,6 +76,41 @@ private:
     std::unique_ptr<QTcpSocket> m_client;
 };
 
+// A raw TCP server that reads when told to, and notes when its client went away, counted
+// from start().
+class QuietServer : public QObject {
+public:
+    QuietServer() {
+        m_server.listen(QHostAddress::LocalHost);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            m_client.reset(m_server.nextPendingConnection());
+            connect(m_client.get(), &QTcpSocket::disconnected, this,
+                    [this] { m_goneAfterMs = m_clock.elapsed(); });
+        });
+    }
+    QString url() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(m_server.serverPort()); }
+    void start() { m_clock.start(); }
+    bool connected() const { return m_client != nullptr; }
+    // Everything the client sent, once it has gone away.
+    QByteArray readUntilGone(int timeoutMs) {
+        QByteArray bytes;
+        QElapsedTimer waited;
+        waited.start();
+        while (m_goneAfterMs < 0 && !waited.hasExpired(timeoutMs)) {
+            bytes += m_client->readAll();
+            QTest::qWait(5);
+        }
+        return bytes + m_client->readAll();
+    }
+    qint64 goneAfterMs() const { return m_goneAfterMs; }
+
+private:
+    QTcpServer m_server;
+    std::unique_ptr<QTcpSocket> m_client;
+    QElapsedTimer m_clock;
+    qint64 m_goneAfterMs = -1;
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Mode)
@@ -95,6 +133,8 @@ private slots:
     void anUnreachablePort1FallsBackToPort2();
     void thePanelDrivesTheBoardThroughTcp();
     void theWindowStaysUsableWhileAServerDoesNotAnswer();
+    void anOldNetworkPortLingersForItsLastFrame();
+    void aQuitRightAfterASendLetsTheFrameOut();
 };
 
 void tst_Remote::init() {
@@ -327,6 +367,42 @@ void tst_Remote::theWindowStaysUsableWhileAServerDoesNotAnswer() {
     QTRY_COMPARE_WITH_TIMEOUT(panel.messages().size(), 2, kTimeoutMs);
     const QString warning = panel.messages().last().text;
     QVERIFY2(warning.contains(silent.url()) && warning.contains("within 5 s"), qPrintable(warning));
+}
+
+// A port switch while the last frame is still on the line: the old connection stays until the
+// frame has had its line time, which no load on this machine can shorten.
+void tst_Remote::anOldNetworkPortLingersForItsLastFrame() {
+    QuietServer server;
+    PtyPair other;
+    SerialLink link(PortDevices{server.url(), QString()});
+    QSignalSpy opened(&link, &SerialLink::openFinished);
+    QVERIFY(!link.OpenAtStartup());
+    QVERIFY(opened.wait(kTimeoutMs));
+    QTRY_VERIFY_WITH_TIMEOUT(server.connected(), kTimeoutMs);
+    const QByteArray frame(200, '5');
+    server.start();
+    QCOMPARE(link.WriteText(QString::fromLatin1(frame)), WriteOutcome::Queued);
+    QTRY_COMPARE_WITH_TIMEOUT(link.bytesToWrite(), 0, kTimeoutMs);
+    QVERIFY(link.openDevice(other.slavePath()));
+    QCOMPARE(server.readUntilGone(kTimeoutMs), frame);
+    QVERIFY2(server.goneAfterMs() >= LineTime(frame.size()) / std::chrono::milliseconds(1),
+             qPrintable(QString::number(server.goneAfterMs())));
+}
+
+// The panel's quit waits, on a network port, until the last frame has had its time on the line.
+void tst_Remote::aQuitRightAfterASendLetsTheFrameOut() {
+    QuietServer server;
+    auto panel = std::make_unique<PanelHarness>();
+    QVERIFY(panel->isValid());
+    QVERIFY(panel->open(server.url()));
+    QTRY_VERIFY_WITH_TIMEOUT(panel->controller().link().isOpen(), kTimeoutMs);
+    server.start();
+    QVERIFY(panel->click("Command1(0)"));
+    panel->controller().finishLine(std::chrono::seconds(5));
+    panel.reset();
+    QCOMPARE(server.readUntilGone(kTimeoutMs), QByteArray("0000110099999999999999"));
+    QVERIFY2(server.goneAfterMs() >= LineTime(22) / std::chrono::milliseconds(1),
+             qPrintable(QString::number(server.goneAfterMs())));
 }
 
 QTEST_MAIN(tst_Remote)
