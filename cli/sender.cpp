@@ -1,6 +1,7 @@
 #include "sender.h"
 
 #include "line_recorder.h"
+#include "line_time.h"
 #include "quoted_text.h"
 #include "serial_link.h"
 
@@ -51,7 +52,8 @@ QString ErrorReason(PortError error) {
     case PortError::Gone:
         return QStringLiteral("the device was disconnected, or the connection dropped");
     case PortError::Unsupported:
-        return QStringLiteral("the device or the server does not take 9600 8N1");
+        return QStringLiteral("the device or the server does not take %1")
+            .arg(QLatin1String(kLineSettingsText));
     case PortError::ConnectionRefused:
         return QStringLiteral("the server refused the connection");
     case PortError::Timeout:

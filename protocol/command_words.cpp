@@ -1,7 +1,5 @@
 #include "command_words.h"
 
-#include "frame_decoder.h"
-
 #include <algorithm>
 #include <charconv>
 
@@ -25,6 +23,20 @@ std::string Volts(int units, int decimals) {
 
 } // namespace
 
+std::string_view CommandWord(DecodedCommand::Kind kind) {
+    switch (kind) {
+    case DecodedCommand::Kind::SingleChannel:
+        return kSingleWord;
+    case DecodedCommand::Kind::FourChannel:
+        return kFourWord;
+    case DecodedCommand::Kind::EightChannel:
+        return kEightWord;
+    case DecodedCommand::Kind::Reset:
+        return kResetWord;
+    }
+    return {};
+}
+
 std::optional<std::string> CommandWords(std::string_view frame) {
     const DecodeResult result = DecodeCommand(frame);
     if (!result.command)
@@ -32,21 +44,19 @@ std::optional<std::string> CommandWords(std::string_view frame) {
     const DecodedCommand& command = *result.command;
     if (std::ranges::any_of(command.outputs, &ChannelOutput::gain))
         return std::nullopt;
-    std::string words;
+    std::string words(CommandWord(command.kind));
     switch (command.kind) {
     case DecodedCommand::Kind::Reset:
-        return "reset";
+        return words;
     case DecodedCommand::Kind::SingleChannel: {
         const ChannelOutput& output = command.outputs.front();
-        return "single " + Decimal(output.channel) + ' ' + Volts(output.fieldValue, 3);
+        return words + ' ' + Decimal(output.channel) + ' ' + Volts(output.fieldValue, 3);
     }
     case DecodedCommand::Kind::FourChannel:
-        words = "four";
         for (const ChannelOutput& output : command.outputs)
             words += ' ' + Decimal(output.channel) + ':' + Volts(output.fieldValue, 2);
         return words;
     case DecodedCommand::Kind::EightChannel:
-        words = "eight";
         for (const ChannelOutput& output : command.outputs)
             words += ' ' + Decimal(output.fieldValue);
         return words;

@@ -20,7 +20,11 @@ constexpr const char* kSingleForm =
 constexpr const char* kFourForm = "four CH:VOLTS x 4 (channel 0..7, 0 to 9.99 V in 10 mV steps)";
 constexpr const char* kEightForm = "eight CODE x 8 (whole numbers 0..255 for channels 0..7)";
 constexpr const char* kResetForm = "reset (no arguments)";
-constexpr const char* kWaitForm = "wait MS (whole milliseconds, at most 86400000)";
+const std::string kWaitForm =
+    "wait MS (whole milliseconds, at most " + std::to_string(kLongestPause.count()) + ")";
+const std::string kLongestPauseText =
+    std::to_string(std::chrono::duration_cast<std::chrono::hours>(kLongestPause).count()) +
+    " hours";
 
 std::string Quoted(const std::string& text) {
     return QuotedText(text);
@@ -136,13 +140,13 @@ Frame ParseFrameCommand(const std::vector<std::string>& words) {
     if (words.empty())
         throw Refusal("no command given; accepted: single, four, eight, reset or play");
     const std::string& command = words[0];
-    if (command == "single")
+    if (command == kSingleWord)
         return Single(words);
-    if (command == "four")
+    if (command == kFourWord)
         return Four(words);
-    if (command == "eight")
+    if (command == kEightWord)
         return Eight(words);
-    if (command == "reset")
+    if (command == kResetWord)
         return Reset(words);
     throw Refusal("unknown command " + Quoted(command) +
                   "; accepted: single, four, eight, reset, play (or wait in a sequence)");
@@ -150,8 +154,9 @@ Frame ParseFrameCommand(const std::vector<std::string>& words) {
 
 Step ParseSequenceCommand(const std::vector<std::string>& words) {
     if (words.empty() || words[0] != "wait") {
-        const bool frameCommand = !words.empty() && (words[0] == "single" || words[0] == "four" ||
-                                                     words[0] == "eight" || words[0] == "reset");
+        const bool frameCommand =
+            !words.empty() && (words[0] == kSingleWord || words[0] == kFourWord ||
+                               words[0] == kEightWord || words[0] == kResetWord);
         if (!frameCommand) {
             throw Refusal((words.empty() ? std::string("no command") : Quoted(words[0])) +
                           " is not a sequence command; accepted: single, four, eight, reset or "
@@ -159,16 +164,16 @@ Step ParseSequenceCommand(const std::vector<std::string>& words) {
         }
         return ParseFrameCommand(words);
     }
-    RequireCount(words, 1, kWaitForm);
+    RequireCount(words, 1, kWaitForm.c_str());
     const std::string& text = words[1];
     std::uint64_t milliseconds = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), milliseconds);
     if (!AllDigits(text))
-        Refuse("wait " + Quoted(text) + " is not a whole number of milliseconds", kWaitForm);
+        Refuse("wait " + Quoted(text) + " is not a whole number of milliseconds", kWaitForm.c_str());
     // Digits too many to count are a pause too long all the same.
     if (error != std::errc() || end != text.data() + text.size() ||
         milliseconds > std::uint64_t(kLongestPause.count())) {
-        Refuse("wait " + Quoted(text) + " is longer than 24 hours", kWaitForm);
+        Refuse("wait " + Quoted(text) + " is longer than " + kLongestPauseText, kWaitForm.c_str());
     }
     return Pause{std::chrono::milliseconds(milliseconds)};
 }

@@ -10,8 +10,10 @@ namespace quillon::sequence {
 
 namespace {
 
-const std::string kTooLong = "the sequence would play for longer than 30 days; a sequence plays "
-                             "for at most that";
+const std::string kTooLong =
+    "the sequence would play for longer than " +
+    std::to_string(std::chrono::duration_cast<std::chrono::hours>(kLongestSchedule).count() / 24) +
+    " days; a sequence plays for at most that";
 
 // Adds a step's time to a running total that never passes the bound, so it cannot overflow.
 Nanoseconds Within(Nanoseconds total, Nanoseconds more) {

@@ -414,7 +414,9 @@ void SocketTransport::handleTimeout() {
     m_socket.abort();
     failOpening(
         PortError::Timeout,
-        connected ? tr("The server did not agree to 9600 8N1 within %1 s").arg(kOpenTimeout.count())
+        connected ? tr("The server did not agree to %1 within %2 s")
+                        .arg(QLatin1String(kLineSettingsText))
+                        .arg(kOpenTimeout.count())
                   : tr("No connection within %1 s").arg(kOpenTimeout.count()));
 }
 

@@ -5,6 +5,8 @@
 // commands from what arrives and escapes what goes out. Bytes only: the caller owns the socket
 // and the deadline.
 
+#include "line_time.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -29,7 +31,7 @@ public:
         std::string reply; // to be sent back to the server as it is
     };
 
-    static constexpr std::uint32_t kBaudRate = 9600;
+    static constexpr std::uint32_t kBaudRate = kLineBaud;
     static constexpr std::uint8_t kDataSize = 8;
     static constexpr std::uint8_t kParityNone = 1;
     static constexpr std::uint8_t kStopSizeOne = 1;

@@ -1,5 +1,7 @@
 #include "command_text.h"
 
+#include "command_words.h"
+
 #include <QByteArray>
 
 #include <cmath>
@@ -13,20 +15,6 @@ namespace {
 // step of 5/256 V is shown to the millivolt.
 int DecimalsOf(DecodedCommand::Kind kind) {
     return kind == DecodedCommand::Kind::FourChannel ? 2 : 3;
-}
-
-const char* NameOf(DecodedCommand::Kind kind) {
-    switch (kind) {
-    case DecodedCommand::Kind::SingleChannel:
-        return "single";
-    case DecodedCommand::Kind::FourChannel:
-        return "four";
-    case DecodedCommand::Kind::EightChannel:
-        return "eight";
-    case DecodedCommand::Kind::Reset:
-        return "reset";
-    }
-    return "?";
 }
 
 std::string DescribeOutput(const ChannelOutput& output, int decimals) {
@@ -56,8 +44,8 @@ std::string FixedPoint(double value, int decimals) {
 
 std::string DescribeCommand(const DecodedCommand& command) {
     if (command.kind == DecodedCommand::Kind::Reset)
-        return "reset all channels 0 V";
-    std::string line = NameOf(command.kind);
+        return std::string(kResetWord) + " all channels 0 V";
+    std::string line(CommandWord(command.kind));
     const char* separator = " ";
     for (const ChannelOutput& output : command.outputs) {
         line += separator + DescribeOutput(output, DecimalsOf(command.kind));

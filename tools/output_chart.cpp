@@ -1,5 +1,7 @@
 #include "output_chart.h"
 
+#include "frame_layout.h"
+
 #include <QPainter>
 #include <QPolygonF>
 
@@ -11,7 +13,6 @@ namespace {
 
 using Clock = OutputHistory::Clock;
 
-constexpr double kFullScaleVolts = 5.0;
 constexpr int kStripHeight = 24;
 constexpr double kStripMargin = 3.0;
 constexpr int kGridSeconds = 5;
@@ -82,7 +83,7 @@ void OutputChart::paintEvent(QPaintEvent*) {
         const double top = strip.top() + kStripMargin;
         const double bottom = strip.bottom() - kStripMargin;
         const auto yAt = [&](double volts) {
-            return bottom - std::clamp(volts / kFullScaleVolts, 0.0, 1.0) * (bottom - top);
+            return bottom - std::clamp(volts / layout::kFullScaleVolts, 0.0, 1.0) * (bottom - top);
         };
         const QColor colour = channelColour(channel);
 
