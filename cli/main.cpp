@@ -116,8 +116,6 @@ int Run(int argc, char* argv[], const Invocation& invocation,
     if (!opened && link.isOpening()) {
         QEventLoop connecting;
         QObject::connect(&link, &quillon::SerialLink::openFinished, &connecting, &QEventLoop::quit);
-        QObject::connect(&link, &quillon::SerialLink::deviceOpenFinished, &connecting,
-                         &QEventLoop::quit);
         connecting.exec();
         opened = link.isOpen();
     }

@@ -291,11 +291,8 @@ PanelController::PanelController(Form1& form, PortDevices devices, MessagePresen
     m_form.menuBar()->addMenu(m_recordMenu);
     connect(m_portMenu, &PortMenu::deviceChosen, this, &PanelController::choosePort);
     connect(&m_link, &SerialLink::portChanged, m_portMenu, &PortMenu::showDevice);
-    connect(&m_link, &SerialLink::openFinished, this, &PanelController::finishLoading,
+    connect(&m_link, &SerialLink::openFinished, this, &PanelController::finishOpening,
             Qt::QueuedConnection);
-    connect(
-        &m_link, &SerialLink::deviceOpenFinished, this,
-        [this](const QString&, bool opened) { finishChoice(opened); }, Qt::QueuedConnection);
     connect(m_recordMenu, &RecordMenu::logChosen, this, &PanelController::startLog);
     connect(m_recordMenu, &RecordMenu::stopChosen, this, &PanelController::stopLog);
     connect(m_recordMenu, &RecordMenu::sequenceChosen, this, &PanelController::playSequence);
@@ -357,20 +354,19 @@ void PanelController::logFromLoad(const QString& path) {
 // A port on another machine connects in the background: its failure is told when it comes.
 void PanelController::load() {
     const bool opened = m_link.OpenAtStartup();
-    m_loading = m_link.isOpening();
     if (!m_logFromLoad.isEmpty())
         startLog(std::exchange(m_logFromLoad, QString()));
-    if (!opened && !m_loading)
+    if (!opened && !m_link.isOpening())
         tell(NoPortText(m_link.openFailures()));
 }
 
-void PanelController::finishLoading(bool opened) {
-    if (std::exchange(m_loading, false) && !opened)
+// A reopening for a Send that fails is told with the Send's own warning.
+void PanelController::finishOpening(OpenPurpose purpose, bool opened) {
+    if (opened)
+        return;
+    if (purpose == OpenPurpose::Startup)
         tell(NoPortText(m_link.openFailures()));
-}
-
-void PanelController::finishChoice(bool opened) {
-    if (!opened)
+    else if (purpose == OpenPurpose::Choice)
         tell(ChoiceFailedText(m_link.lastFailure(), m_link.deviceName()));
 }
 
@@ -436,7 +432,6 @@ void PanelController::showHelp() {
 void PanelController::choosePort(const QString& device) {
     if (m_link.isOpen() && SameDevice(device, m_link.deviceName()))
         return;
-    m_loading = false;
     if (!m_link.openDevice(device) && !m_link.isOpening())
         tell(ChoiceFailedText(m_link.lastFailure(), m_link.deviceName()));
 }

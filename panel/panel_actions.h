@@ -100,8 +100,7 @@ private:
     void reportWriteFailed(const PortFailure& failure);
     void reportPortLost(const PortFailure& failure);
     void reportLogFailed(const QString& path, const QString& reason);
-    void finishLoading(bool opened);
-    void finishChoice(bool opened);
+    void finishOpening(OpenPurpose purpose, bool opened);
     void showProgress();
     void finishPlaying(SequencePlayer::Outcome outcome);
     void refuse(const QString& warning);
@@ -114,7 +113,6 @@ private:
     PortMenu* m_portMenu = nullptr;
     RecordMenu* m_recordMenu = nullptr;
     QString m_logFromLoad;
-    bool m_loading = false; // the port of the window's Load is still connecting
     QString m_sequenceName;
     std::unique_ptr<sequence::PlaySchedule> m_schedule;
     std::unique_ptr<SequencePlayer> m_player;

@@ -49,13 +49,6 @@ void LineRecorder::start(sequence::LogFile file) {
 void LineRecorder::stop() {
     if (!isRecording())
         return;
-    const QByteArray waiting = m_link.peekReceived().mid(m_waitingBytesLogged);
-    if (!waiting.isEmpty()) {
-        const sequence::LogMoment moment = sequence::LogMoment::now();
-        append(m_format.received(std::size_t(waiting.size()), Utf8(WireBytesToDisplayText(waiting)),
-                                 moment));
-        m_waitingBytesLogged += waiting.size();
-    }
     const QString path = this->path();
     std::string reason;
     if (isRecording() && !m_file.close(&reason))
@@ -76,15 +69,13 @@ void LineRecorder::logFrame(const QByteArray& frame) {
         append(m_format.sent(frame.toStdString(), sequence::LogMoment::now()));
 }
 
-// Told in pieces of bounded size, so that no line of the log is too long to play back. Bytes a
-// stopped log already told of while they waited are not told twice.
+// Told as they come, in pieces of bounded size, so that no line of the log is too long to play
+// back.
 void LineRecorder::logReceived(const QByteArray& bytes) {
-    const qsizetype alreadyLogged = std::min(m_waitingBytesLogged, bytes.size());
-    m_waitingBytesLogged -= alreadyLogged;
     if (!isRecording())
         return;
     const sequence::LogMoment moment = sequence::LogMoment::now();
-    for (qsizetype at = alreadyLogged; at < bytes.size() && isRecording();
+    for (qsizetype at = 0; at < bytes.size() && isRecording();
          at += qsizetype(sequence::kReceivedBytesPerLine)) {
         const QByteArray piece = bytes.mid(at, qsizetype(sequence::kReceivedBytesPerLine));
         append(m_format.received(std::size_t(piece.size()), Utf8(WireBytesToDisplayText(piece)),

@@ -34,8 +34,7 @@ public:
     bool start(const QString& path, QString* error);
     // Starts on a file already opened.
     void start(sequence::LogFile file);
-    // Logs the bytes still waiting below the receive threshold, flushes the file to the disk and
-    // closes it.
+    // Flushes the file to the disk and closes it.
     void stop();
 
     bool isRecording() const { return m_file.isOpen(); }
@@ -62,8 +61,6 @@ private:
     FailureWords m_failureWords;
     sequence::LogFormat m_format;
     sequence::LogFile m_file;
-    // Bytes at the front of the receive buffer that a stopped log already told of.
-    qsizetype m_waitingBytesLogged = 0;
 };
 
 } // namespace quillon

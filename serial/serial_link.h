@@ -2,35 +2,27 @@
 
 // The line to the board: opens port 1 (else port 2, or a device the operator chose) at 9600 8N1,
 // a serial device or a serial server on another machine, queues frames to go out whole and in
-// order without ever waiting for the line, and reports received data once a whole frame's worth
-// of bytes is waiting.
+// order without ever waiting for the line, and reports received bytes as they come and once a
+// whole frame's worth is waiting.
 
+#include "frame_queue.h"
+#include "lingering_ports.h"
 #include "link_transport.h"
 #include "port_failure.h"
+#include "port_opener.h"
+#include "received_bytes.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <span>
-#include <vector>
 
 namespace quillon {
-
-// Which device stands behind port 1 and port 2. An empty port 2 means "port 1 only".
-struct PortDevices {
-    QString port1;
-    QString port2;
-
-    // QUILLON_PORT1 / QUILLON_PORT2 when set, else the platform's first two serial ports.
-    static PortDevices fromEnvironment();
-};
 
 // What became of a frame handed to the link.
 enum class WriteOutcome {
@@ -39,18 +31,16 @@ enum class WriteOutcome {
     LineBusy, // the queue would grow past kMaxQueuedBytes; nothing of the frame was queued
 };
 
+// The link owns the port and wires three small parts to it: the opener (which device), the
+// frame queue (what goes out) and the received bytes (what comes back).
 class SerialLink : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr qint64 kReceiveThreshold = 22;
-    static constexpr qint64 kReceiveBufferSize = LinkTransport::kReceiveBufferSize;
-    // At 9600 baud a mebibyte is some 18 minutes of line time: more is surely a mistake.
-    static constexpr qint64 kMaxQueuedBytes = 1024 * 1024;
-    // A network port is closed only once what it was given has had its time on the line, and
-    // this much more: a serial server drops what it has not yet written to its device when the
-    // connection closes.
-    static constexpr std::chrono::milliseconds kLineMargin{50};
+    static constexpr qint64 kReceiveThreshold = ReceivedBytes::kReceiveThreshold;
+    static constexpr qint64 kReceiveBufferSize = ReceivedBytes::kReceiveBufferSize;
+    static constexpr qint64 kMaxQueuedBytes = FrameQueue::kMaxQueuedBytes;
+    static constexpr std::chrono::milliseconds kLineMargin = FrameQueue::kLineMargin;
 
     explicit SerialLink(PortDevices devices = PortDevices::fromEnvironment(),
                         QObject* parent = nullptr);
@@ -64,43 +54,43 @@ public:
     // Opens `device` at 9600 8N1. On success it is the link's port from now on: the old port is
     // closed and anything still queued for it dropped (told by writeFailed), never sent to the
     // new one. On failure the old port stays open and in use, and lastFailure() says why. A
-    // network device answers later: false with isOpening(), then deviceOpenFinished().
+    // network device answers later: false with isOpening(), then openFinished().
     bool openDevice(const QString& device);
-    bool isOpening() const { return m_attempt != nullptr; }
+    bool isOpening() const { return m_opener.state() == PortOpener::State::Connecting; }
 
     // Each queues the whole frame and returns at once; progress and failures come by signals.
-    // While no port is open the opening sequence runs first; while one connects, the frame
+    // While no port is open the port is opened again first; while one connects, the frame
     // waits for it.
     WriteOutcome WriteText(const QString& text);
     WriteOutcome WriteBytes(std::span<const std::uint8_t> bytes);
 
     // Queued bytes that the driver has not taken yet.
-    qint64 bytesToWrite() const;
+    qint64 bytesToWrite() const { return m_queue.bytesToWrite(); }
     // How long the bytes the driver has taken still need on the line; zero once it is idle.
-    std::chrono::nanoseconds lineBusyFor() const;
+    std::chrono::nanoseconds lineBusyFor() const { return m_queue.lineBusyFor(); }
     // How long the port must stay open so that closing it loses nothing: for a network port the
     // line time left plus kLineMargin; zero for a serial device, whose close drains its output.
     std::chrono::nanoseconds lingerFor() const;
 
-    // All bytes waiting in the receive buffer, as display text.
+    // All bytes waiting to be read, taken, as display text.
     QString ReadAll();
-    // The bytes waiting in the receive buffer, left there.
-    QByteArray peekReceived() const;
+    // The bytes waiting to be read, left there.
+    QByteArray peekReceived() const { return m_received.waiting(); }
 
     bool isOpen() const;
     int portNumber() const; // 1 or 2 while open on a numbered port, 0 otherwise
     QString deviceName() const;
-    QString chosenDevice() const;
-    const PortDevices& devices() const;
-    const QList<PortFailure>& openFailures() const;
-    const PortFailure& lastFailure() const;
+    QString chosenDevice() const { return m_opener.chosenDevice(); }
+    const PortDevices& devices() const { return m_opener.devices(); }
+    const QList<PortFailure>& openFailures() const { return m_opener.failures(); }
+    const PortFailure& lastFailure() const { return m_lastFailure; }
 
 signals:
     // At least kReceiveThreshold bytes were waiting; text holds all of them.
     void dataReceived(const QString& text);
     // Some bytes came in (any number); for callers that want less than a whole frame.
     void bytesArrived();
-    // Bytes were taken from the receive buffer (by ReadAll), as they came: each byte once.
+    // Bytes came in from the port, as they came: each byte once, whoever reads them.
     void received(const QByteArray& bytes);
     // The driver has taken the last byte of this frame.
     void frameWritten(const QByteArray& frame);
@@ -114,53 +104,30 @@ signals:
     void portLost(const quillon::PortFailure& failure);
     // A port was opened (its device) or closed (empty).
     void portChanged(const QString& device);
-    // An OpenAtStartup() that was still connecting has ended.
-    void openFinished(bool opened);
-    // An openDevice() that was still connecting has ended; lastFailure() says why it failed.
-    void deviceOpenFinished(const QString& device, bool opened);
+    // An opening that was still connecting when OpenAtStartup() or openDevice() returned has
+    // ended; lastFailure() says why it failed.
+    void openFinished(quillon::OpenPurpose purpose, bool opened);
 
 private:
-    struct QueuedFrame {
-        QByteArray frame;
-        qint64 wireSize = 0; // as the transport writes it; 0 until it has the frame
-    };
-    enum class Purpose { Startup, Choice };
-
-    void runStartup();
-    bool tryDevice(const QString& device, int portNumber, Purpose purpose);
-    void attemptOpened();
-    void attemptFailed(const PortFailure& failure);
-    void dropFramesWaitingForStartup();
-    void usePort(std::unique_ptr<LinkTransport> transport, int portNumber, Purpose purpose);
-    void retire(std::unique_ptr<LinkTransport> transport);
-    bool ensureOpen();
+    // Opens again for a Send when no port is open; true when open or connecting.
+    bool openForSend();
+    void openPort(OpenPurpose purpose);
     WriteOutcome queueFrame(const QByteArray& frame);
-    bool handOver(QueuedFrame& queued);
-    void handOverWaitingFrames();
-    void takeProgress(qint64 wireBytes);
-    void restartStallTimer();
-    void failStalledFrame();
-    void dropQueue(PortFailure failure);
-    void reportReceivedData();
+    void takeOpened(OpenPurpose purpose, LinkTransport* transport, int portNumber);
+    void usePort(std::unique_ptr<LinkTransport> transport, int portNumber, OpenPurpose purpose);
+    void forgetPort();
+    void discardDropped(const PortFailure& failure);
     void closeLostPort(const PortFailure& failure);
 
-    PortDevices m_devices;
-    QString m_chosenDevice;
+    PortOpener m_opener;
+    FrameQueue m_queue;
+    ReceivedBytes m_received;
+    LingeringPorts m_lingering;
     std::unique_ptr<LinkTransport> m_transport;
     int m_portNumber = 0;
-    // An open in flight: the transport connecting, what it is for, and the devices left to try.
-    std::unique_ptr<LinkTransport> m_attempt;
-    Purpose m_attemptPurpose = Purpose::Startup;
-    int m_attemptNumber = 0;
-    QList<std::pair<QString, int>> m_devicesToTry;
-    // Closed ports still lingering until their last frame has had its time on the line.
-    std::vector<std::unique_ptr<LinkTransport>> m_retired;
-    // The queued frames, oldest first; the front one may be partly written.
-    std::deque<QueuedFrame> m_queuedFrames;
-    qint64 m_frontWritten = 0;
-    std::chrono::nanoseconds m_lineIdleAt{0};
-    QTimer m_stallTimer;
-    QList<PortFailure> m_openFailures;
+    // Whether an opening is being asked for right now, so that its end is the caller's answer
+    // rather than a signal.
+    bool m_askingToOpen = false;
     PortFailure m_lastFailure;
 };
 
