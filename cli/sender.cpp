@@ -91,7 +91,7 @@ Sender::Sender(SerialLink& link, LineRecorder* recorder, QObject* parent)
 
 void Sender::send(const Frame& frame, std::optional<std::chrono::milliseconds> replyWait) {
     m_replyWait = replyWait;
-    m_sending = true;
+    m_state = State::Sending;
     connect(&m_link, &SerialLink::allWritten, this, &Sender::handleAllWritten);
     connect(&m_link, &SerialLink::writeFailed, this, &Sender::handleWriteFailed);
     connect(&m_link, &SerialLink::portLost, this, &Sender::handleWriteFailed);
@@ -101,6 +101,7 @@ void Sender::send(const Frame& frame, std::optional<std::chrono::milliseconds> r
 
 void Sender::play(const sequence::PlaySchedule& schedule) {
     m_showProgress = ::isatty(STDERR_FILENO) == 1;
+    m_state = State::Playing;
     m_player = std::make_unique<SequencePlayer>(m_link, schedule);
     connect(m_player.get(), &SequencePlayer::progressed, this, [this] { showProgress(false); });
     connect(m_player.get(), &SequencePlayer::finished, this, &Sender::handlePlayFinished);
@@ -108,24 +109,23 @@ void Sender::play(const sequence::PlaySchedule& schedule) {
 }
 
 void Sender::interrupt(int signalNumber) {
-    if (m_done || m_interrupted)
+    if (m_state == State::Done || m_interruptStatus)
         return;
-    m_interrupted = true;
     m_interruptStatus = 128 + signalNumber;
-    if (m_player) {
+    if (m_state == State::Playing) {
         m_player->stop();
         return;
     }
     // The frame is queued whole; it goes out before the program ends.
-    if (m_link.bytesToWrite() == 0 || m_waitingForReply)
-        finish(m_interruptStatus);
+    if (m_link.bytesToWrite() == 0 || m_state == State::AwaitingReply)
+        finish(*m_interruptStatus);
 }
 
 bool Sender::write(const Frame& frame) {
     const auto bytes =
         std::span(reinterpret_cast<const std::uint8_t*>(frame.bytes.data()), frame.bytes.size());
     const WriteOutcome outcome = m_link.WriteBytes(bytes);
-    if (m_done)
+    if (m_state == State::Done)
         return false; // the write failed at once and was told
     if (outcome == WriteOutcome::Queued)
         return true;
@@ -138,26 +138,24 @@ bool Sender::write(const Frame& frame) {
 }
 
 void Sender::handleAllWritten() {
-    if (m_done || !m_sending)
+    if (m_state != State::Sending)
         return;
-    if (m_interrupted) {
-        finish(m_interruptStatus);
+    if (m_interruptStatus) {
+        finish(*m_interruptStatus);
         return;
     }
     if (!m_replyWait) {
         finish(kSent);
         return;
     }
-    if (!m_waitingForReply) {
-        m_waitingForReply = true;
-        m_replyTimer.start(*m_replyWait);
-        if (!m_reply.isEmpty())
-            m_quietTimer.start();
-    }
+    m_state = State::AwaitingReply;
+    m_replyTimer.start(*m_replyWait);
+    if (!m_reply.isEmpty())
+        m_quietTimer.start();
 }
 
 void Sender::handleWriteFailed(const PortFailure& failure) {
-    if (m_done)
+    if (m_state == State::Done)
         return;
     Say(QStringLiteral("writing failed: %1").arg(FailureText(failure)));
     finish(kPortTrouble);
@@ -173,7 +171,7 @@ void Sender::handlePlayFinished(SequencePlayer::Outcome outcome) {
         finish(kSent);
         return;
     case SequencePlayer::Outcome::Stopped:
-        finish(m_interruptStatus);
+        finish(m_interruptStatus.value_or(kInterrupted));
         return;
     case SequencePlayer::Outcome::PortFailed:
         Say(QStringLiteral("the line failed, %1: %2")
@@ -190,7 +188,7 @@ void Sender::handlePlayFinished(SequencePlayer::Outcome outcome) {
 // A port that closes while the last frames are still on their way (ser2net turning a client
 // away because the device is busy, an adapter pulled) may have dropped them.
 void Sender::handleLostWhileFinishing(const PortFailure& failure) {
-    if (!m_done || m_status != kSent)
+    if (m_state != State::Done || m_status != kSent)
         return;
     Say(QStringLiteral("the port closed before the last frame had its time on the line; "
                        "the board may not have it: %1")
@@ -202,12 +200,12 @@ void Sender::collectReply() {
     if (!m_replyWait)
         return;
     keepReply(m_link.ReadAll());
-    if (m_waitingForReply && !m_reply.isEmpty())
+    if (m_state == State::AwaitingReply && !m_reply.isEmpty())
         m_quietTimer.start();
 }
 
 void Sender::printReply() {
-    if (m_done)
+    if (m_state == State::Done)
         return;
     keepReply(m_link.ReadAll());
     if (m_reply.isEmpty()) {
@@ -259,9 +257,9 @@ void Sender::showProgress(bool last) {
 }
 
 void Sender::finish(int status) {
-    if (m_done)
+    if (m_state == State::Done)
         return;
-    m_done = true;
+    m_state = State::Done;
     m_replyTimer.stop();
     m_quietTimer.stop();
     if (m_showProgress && status != kSent)

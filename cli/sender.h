@@ -59,13 +59,19 @@ private:
     QTimer m_quietTimer;
     std::unique_ptr<SequencePlayer> m_player;
     std::optional<std::chrono::milliseconds> m_replyWait;
+    enum class State {
+        Idle,
+        Sending,       // one frame queued, until the driver has taken it
+        AwaitingReply, // the frame is out; the board's reply is collected
+        Playing,       // a schedule plays
+        Done,          // finished, or finishing once the last frame has had its line time
+    };
+
     QString m_reply;
-    bool m_interrupted = false;
-    int m_interruptStatus = kInterrupted;
-    bool m_sending = false;
-    bool m_waitingForReply = false;
     bool m_replyCut = false;
-    bool m_done = false;
+    State m_state = State::Idle;
+    // The status a signal asked to end with (130 for Ctrl-C); nothing more is queued after it.
+    std::optional<int> m_interruptStatus;
     int m_status = kSent; // what the program exits with, once the line is idle
     bool m_showProgress = false;
     std::chrono::nanoseconds m_lastProgress{0};

@@ -19,9 +19,9 @@ SequencePlayer::SequencePlayer(SerialLink& link, const sequence::PlaySchedule& s
 }
 
 void SequencePlayer::start() {
-    if (m_started)
+    if (m_state != State::Ready)
         return;
-    m_started = true;
+    m_state = State::Queueing;
     if (!m_timer.isValid()) {
         finish(Outcome::TimerFailed);
         return;
@@ -33,7 +33,7 @@ void SequencePlayer::start() {
 void SequencePlayer::stop() {
     if (!isPlaying())
         return;
-    m_stopping = true;
+    m_state = State::Stopping;
     m_timer.stop();
     finishWhenOut();
 }
@@ -53,7 +53,7 @@ void SequencePlayer::queueDueFrames() {
                   tr("The line does not keep up with the sequence")});
             return;
         }
-        if (m_done)
+        if (m_state == State::Done)
             return; // the write failed at once
     }
     emit progressed();
@@ -62,19 +62,25 @@ void SequencePlayer::queueDueFrames() {
         return;
     }
     // The last frame is queued: done once the line has carried it and any last pause passed.
-    m_allQueued = true;
+    m_state = State::LastQueued;
     fireAt(m_scheduler.endsAt());
 }
 
 void SequencePlayer::handleDeadline() {
-    if (!isPlaying() || m_stopping)
-        return;
-    if (!m_allQueued) {
+    switch (m_state) {
+    case State::Queueing:
         queueDueFrames();
         return;
+    case State::LastQueued:
+        m_state = State::Ending;
+        finishWhenOut();
+        return;
+    case State::Ready:
+    case State::Ending:
+    case State::Stopping:
+    case State::Done:
+        return;
     }
-    m_endReached = true;
-    finishWhenOut();
 }
 
 void SequencePlayer::fireAt(std::chrono::nanoseconds steadyTime) {
@@ -85,9 +91,9 @@ void SequencePlayer::fireAt(std::chrono::nanoseconds steadyTime) {
 void SequencePlayer::finishWhenOut() {
     if (!isPlaying() || m_link.bytesToWrite() > 0)
         return;
-    if (m_stopping)
+    if (m_state == State::Stopping)
         finish(Outcome::Stopped);
-    else if (m_endReached)
+    else if (m_state == State::Ending)
         finish(Outcome::Played);
 }
 
@@ -99,9 +105,9 @@ void SequencePlayer::fail(const PortFailure& failure) {
 }
 
 void SequencePlayer::finish(Outcome outcome) {
-    if (m_done)
+    if (m_state == State::Done)
         return;
-    m_done = true;
+    m_state = State::Done;
     m_timer.stop();
     emit finished(outcome);
 }

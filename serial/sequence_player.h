@@ -35,7 +35,7 @@ public:
     // Queues nothing more; finished(Stopped) once what is queued has gone out.
     void stop();
 
-    bool isPlaying() const { return m_started && !m_done; }
+    bool isPlaying() const { return m_state != State::Ready && m_state != State::Done; }
     const sequence::PlayScheduler& scheduler() const { return m_scheduler; }
     // Frames whose last byte the driver has taken.
     std::size_t framesWritten() const { return m_framesWritten; }
@@ -48,6 +48,15 @@ signals:
     void finished(quillon::SequencePlayer::Outcome outcome);
 
 private:
+    enum class State {
+        Ready,      // not started
+        Queueing,   // frames are queued as they fall due
+        LastQueued, // every frame is queued; the schedule has not yet run its course
+        Ending,     // the schedule has run its course; played once the line has carried all
+        Stopping,   // stopped; ends once the frames queued have gone out
+        Done,       // finished() was told
+    };
+
     void queueDueFrames();
     void handleDeadline();
     void fireAt(std::chrono::nanoseconds steadyTime);
@@ -60,11 +69,7 @@ private:
     DeadlineTimer m_timer;
     PortFailure m_portFailure;
     std::size_t m_framesWritten = 0;
-    bool m_started = false;
-    bool m_allQueued = false;
-    bool m_endReached = false;
-    bool m_stopping = false;
-    bool m_done = false;
+    State m_state = State::Ready;
 };
 
 } // namespace quillon
