@@ -6,6 +6,7 @@
 #include "line_recorder.h"
 #include "play_schedule.h"
 #include "quoted_text.h"
+#include "say.h"
 #include "sender.h"
 #include "sequence_reader.h"
 #include "serial_link.h"
@@ -31,14 +32,6 @@ namespace sequence = quillon::sequence;
 namespace {
 
 const QString kProgram = QStringLiteral("quillon-send " QUILLON_VERSION);
-
-void Say(const std::string& message) {
-    std::fputs(("quillon-send: " + message + '\n').c_str(), stderr);
-}
-
-void Say(const QString& message) {
-    Say(message.toLocal8Bit().toStdString());
-}
 
 // The whole sequence, from the file or (for "-") standard input, read within the sequence's
 // bounds and checked before anything is opened.

@@ -3,6 +3,7 @@
 #include "line_recorder.h"
 #include "line_time.h"
 #include "quoted_text.h"
+#include "say.h"
 #include "serial_link.h"
 
 #include <QString>
@@ -24,10 +25,6 @@ constexpr std::chrono::milliseconds kReplyQuiet{50};
 constexpr std::chrono::milliseconds kProgressEvery{100};
 // A board that floods the line cannot make the reply grow without bound.
 constexpr qsizetype kLongestReply = 64 * 1024;
-
-void Say(const QString& message) {
-    std::fputs(("quillon-send: " + message + '\n').toLocal8Bit().constData(), stderr);
-}
 
 QString Seconds(std::chrono::nanoseconds duration) {
     return QString::number(std::chrono::duration<double>(duration).count(), 'f', 1);

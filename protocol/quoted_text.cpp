@@ -165,4 +165,18 @@ std::string QuotedText(std::string_view utf8) {
     return "\"" + excerpt.text + "…\" (" + std::string(digits, end) + " characters)";
 }
 
+std::string HexBytes(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string hex;
+    hex.reserve(bytes.size() * 3);
+    for (const char byte : bytes) {
+        const auto value = static_cast<unsigned char>(byte);
+        if (!hex.empty())
+            hex += ' ';
+        hex += kDigits[value >> 4];
+        hex += kDigits[value & 0x0F];
+    }
+    return hex;
+}
+
 } // namespace quillon

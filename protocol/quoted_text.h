@@ -33,6 +33,9 @@ std::string QuotedText(std::string_view utf8);
 // Excerpt() does, and cut at the front.
 TextExcerpt PathExcerpt(std::string_view utf8, std::size_t maxCharacters = kQuotedCharacters);
 
+// Bytes that are not text, as a person reads them: "32 30 31 14", uppercase pairs.
+std::string HexBytes(std::string_view bytes);
+
 // "\"/dev/ttyUSB0\"", or "\"…/rig/sequences/ramp.txt\" (64 characters)" when cut.
 std::string QuotedPath(std::string_view utf8);
 

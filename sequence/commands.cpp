@@ -181,16 +181,7 @@ Step ParseSequenceCommand(const std::vector<std::string>& words) {
 std::string DisplayFrame(const Frame& frame) {
     if (!frame.binary)
         return frame.bytes;
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string shown;
-    for (const char byte : frame.bytes) {
-        const auto value = static_cast<unsigned char>(byte);
-        if (!shown.empty())
-            shown += ' ';
-        shown += kDigits[value >> 4];
-        shown += kDigits[value & 0x0F];
-    }
-    return shown;
+    return HexBytes(frame.bytes);
 }
 
 std::optional<std::string> StepWords(const Step& step) {

@@ -44,16 +44,8 @@ std::string OffsetText(long seconds) {
     return sign + Number(minutes / 60, 2) + ':' + Number(minutes % 60, 2);
 }
 
-std::string HexBytes(std::string_view bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (std::size_t i = 0; i < bytes.size() && i < kLoggedHexBytes; ++i) {
-        const auto value = static_cast<unsigned char>(bytes[i]);
-        if (i > 0)
-            hex += ' ';
-        hex += kDigits[value >> 4];
-        hex += kDigits[value & 0x0F];
-    }
+std::string LoggedHexBytes(std::string_view bytes) {
+    std::string hex = HexBytes(bytes.substr(0, kLoggedHexBytes));
     if (bytes.size() > kLoggedHexBytes)
         hex += " …";
     return hex;
@@ -151,7 +143,7 @@ std::string LogFormat::sent(std::string_view frame, const LogMoment& moment) {
     const std::string count = Number(static_cast<long long>(frame.size()));
     if (!words)
         return stamp(moment) + "sent " + count +
-               " bytes that play does not take: " + HexBytes(frame) + '\n';
+               " bytes that play does not take: " + LoggedHexBytes(frame) + '\n';
     // The date line, if any, comes before the wait, so the wait stays next to its command.
     std::string entry = stamp(moment);
     const std::string wait = waitBefore(moment.steady);

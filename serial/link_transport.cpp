@@ -1,5 +1,6 @@
 #include "link_transport.h"
 
+#include "byte_view.h"
 #include "line_time.h"
 
 #include <QFileInfo>
@@ -64,10 +65,6 @@ PortError ErrorOf(QAbstractSocket::SocketError error) {
     default:
         return PortError::Unknown;
     }
-}
-
-std::string_view View(const QByteArray& bytes) {
-    return {bytes.constData(), std::size_t(bytes.size())};
 }
 
 // ser2net sends its Telnet answers in small segments, each held back (Nagle) until the one
@@ -282,7 +279,7 @@ void SocketTransport::becomeOpen() {
 
 qint64 SocketTransport::write(const QByteArray& frame) {
     const QByteArray wire =
-        m_telnet ? QByteArray::fromStdString(Rfc2217Client::escape(View(frame))) : frame;
+        m_telnet ? QByteArray::fromStdString(Rfc2217Client::escape(ByteView(frame))) : frame;
     if (m_socket.write(wire) != wire.size()) {
         setFailure(PortError::Write, m_socket.errorString());
         return -1;
@@ -336,7 +333,7 @@ void SocketTransport::takeIncoming() {
     bool anyData = false;
     while (m_socket.bytesAvailable() > 0 && m_received.size() < kReceiveBufferSize) {
         const QByteArray bytes = m_socket.read(kReceiveBufferSize - m_received.size());
-        const Rfc2217Client::Received taken = m_telnet->take(View(bytes));
+        const Rfc2217Client::Received taken = m_telnet->take(ByteView(bytes));
         sendControl(taken.reply);
         m_received.append(taken.data.data(), qsizetype(taken.data.size()));
         anyData = anyData || !taken.data.empty();

@@ -1,6 +1,7 @@
 #include "command_text.h"
 
 #include "command_words.h"
+#include "quoted_text.h"
 
 #include <QByteArray>
 
@@ -57,10 +58,8 @@ std::string DescribeCommand(const DecodedCommand& command) {
 std::string DescribeRejected(std::string_view bytes, std::string_view reason) {
     std::string line =
         "rejected (" + std::to_string(bytes.size()) + (bytes.size() == 1 ? " byte):" : " bytes):");
-    if (!bytes.empty()) {
-        const QByteArray raw = QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size()));
-        line += ' ' + raw.toHex(' ').toUpper().toStdString();
-    }
+    if (!bytes.empty())
+        line += ' ' + HexBytes(bytes);
     if (!reason.empty())
         line.append(" (").append(reason).append(")");
     return line;

@@ -1,5 +1,6 @@
 #include "virtual_board.h"
 
+#include "byte_view.h"
 #include "command_text.h"
 
 #include <QSocketNotifier>
@@ -14,10 +15,6 @@
 namespace quillon::board {
 
 namespace {
-
-std::string_view View(const QByteArray& bytes) {
-    return {bytes.constData(), std::size_t(bytes.size())};
-}
 
 QString LogLine(const std::string& text) {
     return QString::fromStdString(text);
@@ -118,7 +115,7 @@ void VirtualBoard::endBurst() {
         m_quietTimer.start();
         return;
     }
-    const std::string_view burst = View(m_burst);
+    const std::string_view burst = ByteView(m_burst);
     const BurstSplit split = SplitCommands(burst);
     if (split.consumed == burst.size())
         accept(split);
@@ -131,7 +128,7 @@ void VirtualBoard::endBurst() {
 // a sequence played at the line's rate shows as it goes. The last one waits for the pause,
 // which still tells a whole frame from one made longer by an over-wide value.
 void VirtualBoard::acceptSettledCommands() {
-    BurstSplit split = SplitCommands(View(m_burst));
+    BurstSplit split = SplitCommands(ByteView(m_burst));
     if (split.commands.size() < 2)
         return;
     split.consumed -= split.commands.back().bytes.size();
@@ -145,7 +142,7 @@ void VirtualBoard::acceptSettledCommands() {
 void VirtualBoard::cutOverlongBurst() {
     if (m_burst.size() < kMaxBurst)
         return;
-    const std::string_view burst = View(m_burst);
+    const std::string_view burst = ByteView(m_burst);
     const BurstSplit split = SplitCommands(burst);
     accept(split);
     const std::string_view rest = burst.substr(split.consumed);
