@@ -210,7 +210,7 @@ void Sender::printReply() {
                                     .arg(m_link.deviceName())
                                     .arg(m_replyWait->count());
         if (m_recorder)
-            m_recorder->note(noReply);
+            m_recorder->noReply(*m_replyWait);
         Say(noReply);
         finish(kNoReply);
         return;

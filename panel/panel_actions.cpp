@@ -592,7 +592,7 @@ bool PanelController::refusedWhilePlaying() {
 
 // A Send refused before anything was queued: told to the operator and kept in the log.
 void PanelController::refuse(const QString& warning) {
-    m_recorder.note(QStringLiteral("not sent: ") + warning);
+    m_recorder.notSent(warning);
     tell(warning);
 }
 

@@ -1,6 +1,7 @@
 #include "line_log.h"
 
 #include "command_words.h"
+#include "commands.h"
 #include "line_time.h"
 #include "quoted_text.h"
 
@@ -42,6 +43,11 @@ std::string OffsetText(long seconds) {
     const char sign = seconds < 0 ? '-' : '+';
     const long minutes = std::labs(seconds) / 60;
     return sign + Number(minutes / 60, 2) + ':' + Number(minutes % 60, 2);
+}
+
+// A device and the line's settings, as the header and a port's opening name them.
+std::string PortText(std::string_view device) {
+    return std::string(device) + ", " + kLineSettingsText;
 }
 
 std::string LoggedHexBytes(std::string_view bytes) {
@@ -95,14 +101,14 @@ LocalTime LocalTime::of(std::chrono::system_clock::time_point wall) {
     return time;
 }
 
-std::string LogFormat::header(std::string_view program, std::string_view port,
+std::string LogFormat::header(std::string_view program, std::optional<std::string_view> device,
                               const LogMoment& moment) {
     const LocalTime time = LocalTime::of(moment.wall);
     m_dayStamp = time.year * 10000 + time.month * 100 + time.day;
     m_anyCommand = false;
     const std::string text = DateText(time) + 'T' + ClockText(time) +
                              OffsetText(time.utcOffsetSeconds) + " by " + std::string(program) +
-                             ", port " + std::string(port);
+                             ", port " + (device ? PortText(*device) : std::string("none open"));
     return "# quillon log started " + OneLine(text, kLongestLogLine - 24) + '\n';
 }
 
@@ -132,7 +138,7 @@ std::string LogFormat::waitBefore(nanoseconds steady) {
     const long long wait = std::llround(double(late.count()) / 1e6);
     m_playedAt = earliest + milliseconds(wait > 0 ? wait : 0);
     std::string lines;
-    constexpr long long kLongestWait = 24LL * 3600 * 1000;
+    constexpr long long kLongestWait = kLongestPause.count();
     for (long long left = wait; left >= 1; left -= kLongestWait)
         lines += "wait " + Number(left < kLongestWait ? left : kLongestWait) + '\n';
     return lines;
@@ -159,6 +165,38 @@ std::string LogFormat::received(std::size_t byteCount, std::string_view shown,
     const std::string prefix = stamp(moment);
     const std::string words = "received " + Number(static_cast<long long>(byteCount)) + " bytes: ";
     return prefix + words + OneLine(shown, kLongestLogLine - prefix.size() - words.size()) + '\n';
+}
+
+std::string LogFormat::notSent(std::string_view warning, const LogMoment& moment) {
+    return note("not sent: " + std::string(warning), moment);
+}
+
+std::string LogFormat::portOpened(std::string_view device, const LogMoment& moment) {
+    return note("port opened: " + PortText(device), moment);
+}
+
+std::string LogFormat::portClosed(const LogMoment& moment) {
+    return note("port closed", moment);
+}
+
+std::string LogFormat::portLost(std::string_view reason, const LogMoment& moment) {
+    return note("port lost: " + std::string(reason), moment);
+}
+
+std::string LogFormat::writeFailed(std::string_view reason, std::size_t droppedFrames,
+                                   const LogMoment& moment) {
+    if (droppedFrames == 0)
+        return note("write failed: " + std::string(reason), moment);
+    return note("dropped " + Number(static_cast<long long>(droppedFrames)) +
+                    " queued frame(s), never sent: " + std::string(reason),
+                moment);
+}
+
+std::string LogFormat::noReply(std::string_view device, std::chrono::milliseconds wait,
+                               const LogMoment& moment) {
+    return note("no reply from " + std::string(device) + " within " +
+                    Number(static_cast<long long>(wait.count())) + " ms",
+                moment);
 }
 
 std::string LogFormat::note(std::string_view text, const LogMoment& moment) {

@@ -46,13 +46,29 @@ inline constexpr std::size_t kLongestLogLine = 4000;
 class LogFormat {
 public:
     // "# quillon log started 2026-12-08T21:03:00.123+01:00 by quillon 0.1.0, port /dev/ttyUSB0,
-    // 9600 8N1". Starts a new log: no wait ever reaches back past it.
-    std::string header(std::string_view program, std::string_view port, const LogMoment& moment);
+    // 9600 8N1" (or "port none open" without a device). Starts a new log: no wait ever reaches
+    // back past it.
+    std::string header(std::string_view program, std::optional<std::string_view> device,
+                       const LogMoment& moment);
     // A frame whose last byte the driver has taken: "# 21:03:04.512 sent 22 bytes" and its
     // command's words (after a wait when the line was idle), or a comment with its bytes in hex.
     std::string sent(std::string_view frame, const LogMoment& moment);
     // "# 21:03:05.940 received 22 bytes: <shown>", `shown` being the bytes as the panel shows them.
     std::string received(std::size_t byteCount, std::string_view shown, const LogMoment& moment);
+    // The line's other events, each a comment of fixed words and its details on one line:
+    // "# 21:03:07.002 not sent: <the operator's warning>",
+    std::string notSent(std::string_view warning, const LogMoment& moment);
+    // "port opened: /dev/ttyUSB0, 9600 8N1", "port closed", "port lost: <reason>",
+    std::string portOpened(std::string_view device, const LogMoment& moment);
+    std::string portClosed(const LogMoment& moment);
+    std::string portLost(std::string_view reason, const LogMoment& moment);
+    // "dropped 2 queued frame(s), never sent: <reason>", or "write failed: <reason>" when no
+    // frame was queued,
+    std::string writeFailed(std::string_view reason, std::size_t droppedFrames,
+                            const LogMoment& moment);
+    // "no reply from /dev/ttyUSB0 within 500 ms".
+    std::string noReply(std::string_view device, std::chrono::milliseconds wait,
+                        const LogMoment& moment);
     // Any other event: "# 21:03:07.002 <text>", the text on one line.
     std::string note(std::string_view text, const LogMoment& moment);
 

@@ -1,6 +1,5 @@
 #include "line_recorder.h"
 
-#include "line_time.h"
 #include "serial_link.h"
 
 namespace quillon {
@@ -43,7 +42,10 @@ bool LineRecorder::start(const QString& path, QString* error) {
 void LineRecorder::start(sequence::LogFile file) {
     stop();
     m_file = std::move(file);
-    append(m_format.header(Utf8(m_program), Utf8(portText()), sequence::LogMoment::now()));
+    const std::string device = Utf8(m_link.deviceName());
+    append(m_format.header(Utf8(m_program),
+                           m_link.isOpen() ? std::optional<std::string_view>(device) : std::nullopt,
+                           sequence::LogMoment::now()));
 }
 
 void LineRecorder::stop() {
@@ -62,6 +64,16 @@ QString LineRecorder::path() const {
 void LineRecorder::note(const QString& text) {
     if (isRecording())
         append(m_format.note(Utf8(text), sequence::LogMoment::now()));
+}
+
+void LineRecorder::notSent(const QString& warning) {
+    if (isRecording())
+        append(m_format.notSent(Utf8(warning), sequence::LogMoment::now()));
+}
+
+void LineRecorder::noReply(std::chrono::milliseconds wait) {
+    if (isRecording())
+        append(m_format.noReply(Utf8(m_link.deviceName()), wait, sequence::LogMoment::now()));
 }
 
 void LineRecorder::logFrame(const QByteArray& frame) {
@@ -84,21 +96,22 @@ void LineRecorder::logReceived(const QByteArray& bytes) {
 }
 
 void LineRecorder::logWriteFailed(const PortFailure& failure) {
-    if (failure.droppedFrames > 0)
-        note(QStringLiteral("dropped %1 queued frame(s), never sent: %2")
-                 .arg(failure.droppedFrames)
-                 .arg(m_failureWords(failure)));
-    else
-        note(QStringLiteral("write failed: %1").arg(m_failureWords(failure)));
+    if (isRecording())
+        append(m_format.writeFailed(Utf8(m_failureWords(failure)),
+                                    std::size_t(std::max(failure.droppedFrames, 0)),
+                                    sequence::LogMoment::now()));
 }
 
 void LineRecorder::logPortLost(const PortFailure& failure) {
-    note(QStringLiteral("port lost: %1").arg(m_failureWords(failure)));
+    if (isRecording())
+        append(m_format.portLost(Utf8(m_failureWords(failure)), sequence::LogMoment::now()));
 }
 
 void LineRecorder::logPortChanged(const QString& device) {
-    note(device.isEmpty() ? QStringLiteral("port closed")
-                          : QStringLiteral("port opened: %1").arg(portText()));
+    if (!isRecording())
+        return;
+    const sequence::LogMoment moment = sequence::LogMoment::now();
+    append(device.isEmpty() ? m_format.portClosed(moment) : m_format.portOpened(Utf8(device), moment));
 }
 
 // A log that cannot be written any more is closed at once and told of once; the program goes on.
@@ -109,12 +122,6 @@ void LineRecorder::append(const std::string& entry) {
     const QString path = this->path();
     m_file.close();
     emit failed(path, QString::fromLocal8Bit(reason.c_str()));
-}
-
-QString LineRecorder::portText() const {
-    if (!m_link.isOpen())
-        return QStringLiteral("none open");
-    return QStringLiteral("%1, %2").arg(m_link.deviceName(), QLatin1String(kLineSettingsText));
 }
 
 } // namespace quillon

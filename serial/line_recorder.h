@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 
 namespace quillon {
@@ -40,7 +41,10 @@ public:
     bool isRecording() const { return m_file.isOpen(); }
     QString path() const;
 
-    // Events the link does not see, such as a Send refused with a warning: a comment line.
+    // Events the link does not see: a Send refused with the operator's warning, a reply that
+    // did not come within `wait`, or any other (a comment line).
+    void notSent(const QString& warning);
+    void noReply(std::chrono::milliseconds wait);
     void note(const QString& text);
 
 signals:
@@ -54,7 +58,6 @@ private:
     void logPortLost(const PortFailure& failure);
     void logPortChanged(const QString& device);
     void append(const std::string& entry);
-    QString portText() const;
 
     SerialLink& m_link;
     QString m_program;

@@ -75,7 +75,7 @@ void CheckSequence(std::string_view text) {
     // same frames.
     LogFormat format;
     LogMoment moment{};
-    std::string log = format.header("fuzz", "none open", moment);
+    std::string log = format.header("fuzz", std::nullopt, moment);
     for (const Step& step : FramesOf(steps)) {
         moment.steady += std::chrono::milliseconds(30);
         moment.wall += std::chrono::milliseconds(30);

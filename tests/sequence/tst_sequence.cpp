@@ -284,6 +284,21 @@ void TestSequence::logEntries_data() {
         << "# 23:59:59.000 sent 1 bytes\nreset\n# date 2026-12-09\nwait 1999\n"
            "# 00:00:01.000 sent 1 bytes\nreset\n# 00:00:02.500 port closed\nwait 1999\n"
            "# 00:00:03.000 sent 1 bytes\nreset\n";
+    QTest::newRow("the port's events are told in their fixed words")
+        << QStringList{"opened /dev/ttyUSB1 @0", "lost the device was disconnected @5",
+                       "closed @6"}
+        << "# 21:03:00.000 port opened: /dev/ttyUSB1, 9600 8N1\n"
+           "# 21:03:00.005 port lost: the device was disconnected\n"
+           "# 21:03:00.006 port closed\n";
+    QTest::newRow("a failed write names the frames it dropped, if any")
+        << QStringList{"failed 2 timed out @0", "failed 0 writing failed @1"}
+        << "# 21:03:00.000 dropped 2 queued frame(s), never sent: timed out\n"
+           "# 21:03:00.001 write failed: writing failed\n";
+    QTest::newRow("a refused Send keeps the warning, and a missing reply names its wait")
+        << QStringList{"notsent 单通道控制：设定值“abc”不是数字。 @0",
+                       "noreply 500 /dev/ttyUSB0 @600"}
+        << "# 21:03:00.000 not sent: 单通道控制：设定值“abc”不是数字。\n"
+           "# 21:03:00.600 no reply from /dev/ttyUSB0 within 500 ms\n";
     QTest::newRow("received bytes and notes stay on one line each")
         << QStringList{"received OK\nthen @10", "note not sent: 命令未发出：\n请再试 @20"}
         << "# 21:03:00.010 received 7 bytes: OK then\n# 21:03:00.020 not sent: 命令未发出： "
@@ -297,7 +312,7 @@ void TestSequence::logEntries() {
     LogFormat format;
     QString written;
     const QString header =
-        QString::fromStdString(format.header("quillon 0.1.0", "/dev/ttyUSB0, 9600 8N1", At(0)));
+        QString::fromStdString(format.header("quillon 0.1.0", "/dev/ttyUSB0", At(0)));
     QCOMPARE(header, QStringLiteral("# quillon log started 2026-12-08T21:03:00.000+00:00 by "
                                     "quillon 0.1.0, port /dev/ttyUSB0, 9600 8N1\n"));
     for (const QString& event : events) {
@@ -305,12 +320,28 @@ void TestSequence::logEntries() {
         const QString text = event.section(u' ', 1).section(QStringLiteral(" @"), 0, 0);
         const LogMoment moment = At(event.section(QStringLiteral(" @"), -1).toDouble());
         const std::string bytes = text.toStdString();
+        const std::string detail = text.section(u' ', 1).toStdString();
+        const int count = text.section(u' ', 0, 0).toInt();
+        std::string entry;
         if (what == QLatin1String("sent"))
-            written += QString::fromStdString(format.sent(bytes, moment));
+            entry = format.sent(bytes, moment);
         else if (what == QLatin1String("received"))
-            written += QString::fromStdString(format.received(bytes.size(), bytes, moment));
+            entry = format.received(bytes.size(), bytes, moment);
+        else if (what == QLatin1String("notsent"))
+            entry = format.notSent(bytes, moment);
+        else if (what == QLatin1String("opened"))
+            entry = format.portOpened(bytes, moment);
+        else if (what == QLatin1String("closed"))
+            entry = format.portClosed(moment);
+        else if (what == QLatin1String("lost"))
+            entry = format.portLost(bytes, moment);
+        else if (what == QLatin1String("failed")) // "failed N REASON": N frames dropped
+            entry = format.writeFailed(detail, std::size_t(count), moment);
+        else if (what == QLatin1String("noreply")) // "noreply MS DEVICE"
+            entry = format.noReply(detail, std::chrono::milliseconds(count), moment);
         else
-            written += QString::fromStdString(format.note(bytes, moment));
+            entry = format.note(bytes, moment);
+        written += QString::fromStdString(entry);
     }
     QCOMPARE(written, log);
     // A log is itself a sequence: whatever it holds, it parses.
