@@ -97,7 +97,7 @@ void Sender::send(const Frame& frame, std::optional<std::chrono::milliseconds> r
         handleAllWritten();
 }
 
-void Sender::play(const sequence::PlaySchedule& schedule) {
+void Sender::play(const sequence::Schedule& schedule) {
     m_showProgress = ::isatty(STDERR_FILENO) == 1;
     m_player = std::make_unique<SequencePlayer>(m_link, schedule);
     connect(m_player.get(), &SequencePlayer::progressed, this, [this] { showProgress(false); });

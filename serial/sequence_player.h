@@ -28,7 +28,7 @@ public:
     };
 
     // `schedule` must outlive the player.
-    SequencePlayer(SerialLink& link, const sequence::PlaySchedule& schedule,
+    SequencePlayer(SerialLink& link, const sequence::Schedule& schedule,
                    QObject* parent = nullptr);
 
     void start();
