@@ -15,8 +15,8 @@ namespace {
 int Failed(int error) {
     if (error == EPIPE)
         return kSent;
-    std::fputs(("quillon-send: cannot write to standard output: " + std::string(std::strerror(error)) +
-                '\n')
+    std::fputs(("quillon-send: cannot write to standard output: " +
+                std::string(std::strerror(error)) + '\n')
                    .c_str(),
                stderr);
     return kPortTrouble;
