@@ -249,10 +249,15 @@ void Sender::showProgress(bool last) {
         return;
     m_lastProgress = now;
     const sequence::PlayScheduler& scheduler = m_player->scheduler();
-    const QString line = QStringLiteral("\r%1 of %2 frames sent, %3 s elapsed, %4 s remaining ")
-                             .arg(scheduler.sent())
-                             .arg(scheduler.total())
-                             .arg(Seconds(scheduler.elapsed()), Seconds(scheduler.remaining()));
+    const QString line =
+        scheduler.endless()
+            ? QStringLiteral("\r%1 frames sent, %2 s elapsed ")
+                  .arg(scheduler.sent())
+                  .arg(Seconds(scheduler.elapsed()))
+            : QStringLiteral("\r%1 of %2 frames sent, %3 s elapsed, %4 s remaining ")
+                  .arg(scheduler.sent())
+                  .arg(scheduler.total())
+                  .arg(Seconds(scheduler.elapsed()), Seconds(scheduler.remaining()));
     std::fputs((line + (last ? "\n" : "")).toLocal8Bit().constData(), stderr);
 }
 

@@ -33,6 +33,8 @@ public:
     // From the start to the moment the last frame has been carried by the line and any pause
     // after it has passed.
     virtual Nanoseconds length() const = 0;
+    // Runs until it is stopped; its size only bounds it (by kLongestSchedule).
+    virtual bool endless() const { return false; }
 };
 
 class PlaySchedule : public Schedule {
@@ -81,6 +83,7 @@ public:
 
     std::size_t sent() const { return m_next; }
     std::size_t total() const { return m_schedule.size(); }
+    bool endless() const { return m_schedule.endless(); }
     Nanoseconds startedAt() const { return m_start; }
     Nanoseconds endsAt() const { return m_start + m_schedule.length(); }
     Nanoseconds elapsed() const;

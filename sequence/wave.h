@@ -69,9 +69,8 @@ public:
     Nanoseconds length() const override;
 
     WaveFrames frames() const { return m_frames; }
-    // Without a duration or a count of cycles the wave runs until stopped (for at most
-    // kLongestSchedule).
-    bool endless() const { return m_endless; }
+    // Without a duration or a count of cycles the wave runs until stopped.
+    bool endless() const override { return m_endless; }
     bool heldToLine() const { return m_heldToLine; }
     double effectiveRateHz() const { return m_rateHz; }
     // Seconds from the start to the frame's sample.
