@@ -218,17 +218,23 @@ double WaveLevel(const Wave& wave, double seconds) {
         p = 0;
     const double low = wave.lowVolts;
     const double span = wave.highVolts - wave.lowVolts;
+    double level = low;
     switch (wave.shape) {
     case WaveShape::Sine:
-        return low + span * (1 + std::sin(2 * std::numbers::pi * p)) / 2;
+        level = low + span * (1 + std::sin(2 * std::numbers::pi * p)) / 2;
+        break;
     case WaveShape::Square:
-        return p < wave.dutyPercent / 100 ? wave.highVolts : low;
+        level = p < wave.dutyPercent / 100 ? wave.highVolts : low;
+        break;
     case WaveShape::Triangle:
-        return p < 0.5 ? low + span * 2 * p : low + span * (2 - 2 * p);
+        level = p < 0.5 ? low + span * 2 * p : low + span * (2 - 2 * p);
+        break;
     case WaveShape::Sawtooth:
-        return low + span * p;
+        level = low + span * p;
+        break;
     }
-    return low;
+    // Rounding never takes a wave past its levels, which are the ones checked against the frames.
+    return std::clamp(level, low, wave.highVolts);
 }
 
 WaveSchedule::WaveSchedule(WavePlan plan) : m_plan(std::move(plan)) {
