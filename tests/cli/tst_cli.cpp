@@ -392,6 +392,20 @@ void TestCli::refusalWritesNothing_data() {
         "0 to 9.999 V");
     bad("a frequency that would alias names the highest the rate allows",
         "wave --rate 40 0:sine,freq=25", "at most 20 Hz");
+    bad("at the line's rate the highest frequency is half of 43.636 frames a second",
+        "wave 0:sine,freq=22", "at most 21.818 Hz");
+    bad("a level below zero names the single-channel range", "wave 0:sine,low=-0.1",
+        "0 to 9.999 V");
+    bad("a hold beyond eight-channel frames names its channel",
+        "wave 0:sine,high=1 1:sine,high=1 --hold 2=0 --hold 3=0 --hold 4=0 --hold 5=0 --hold 6=0 "
+        "--hold 7=6",
+        "--hold 7=6");
+    bad("a channel with a wave and a hold",
+        "wave 0:sine,high=1 1:sine,high=1 --hold 1=0 --hold 2=0 --hold 3=0 --hold 4=0 --hold 5=0 "
+        "--hold 6=0 --hold 7=0",
+        "channel 1 has a wave and a --hold");
+    bad("a hold beside a single wave, whose frames set no other channel", "wave 0:sine --hold 1=0",
+        "two or more channels");
     bad("a hold without its level", "wave 0:sine 1:sine --hold 2", "\"2\" is not CH=V");
     bad("a duration of zero", "wave --duration 0 0:sine", "\"0\"");
     bad("both a duration and cycles", "wave --duration 1 --cycles 2 0:sine",
@@ -918,7 +932,7 @@ void TestCli::endlessWaveStopsOnWholeFrames() {
                       QStringLiteral("2:triangle,freq=0.5")});
     process.start();
     QByteArray received = board.readExactly(3 * 22, kTimeoutMs);
-    QCOMPARE(received.size(), 3 * 22);
+    QVERIFY(received.size() >= 3 * 22);
     ::kill(pid_t(process.processId()), SIGTERM);
     const Outcome outcome = Finish(process);
     QCOMPARE(outcome.status, 143);

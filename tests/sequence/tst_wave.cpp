@@ -56,8 +56,6 @@ private slots:
     void lengthOfAWave();
     void printedWaveWaitsAsTheLogDoes();
     void scheduledLikePlay();
-    void refusedPlans_data();
-    void refusedPlans();
 };
 
 // A decimal comma in the process's locale must change no number read or written.
@@ -216,11 +214,6 @@ void TestWave::printedWaveWaitsAsTheLogDoes() {
              QStringLiteral("single 0 0.000\nwait 2\nsingle 0 0.025\nwait 2\nsingle 0 0.050\n"
                             "wait 2\nsingle 0 0.075\nwait 2\nsingle 0 0.100\nwait 2\n"
                             "single 0 0.125\nwait 3\nsingle 0 0.150\n"));
-
-    const WaveSchedule lineRate(Plan(QStringLiteral("0:sawtooth"), {}, 0, 0.1));
-    ScheduleText backToBack(lineRate);
-    for (std::size_t i = 0; i < lineRate.size(); ++i)
-        QVERIFY(backToBack.lines(i).rfind("single 0 ", 0) == 0);
 }
 
 // A wave's frames come from the same scheduler as play's, due at start + i / rate.
@@ -239,57 +232,6 @@ void TestWave::scheduledLikePlay() {
     QVERIFY(!scheduler.takeDue());
     QCOMPARE(scheduler.nextDueAt() - scheduler.startedAt(), std::chrono::milliseconds(100));
     QCOMPARE(scheduler.total(), std::size_t(40));
-}
-
-void TestWave::refusedPlans_data() {
-    QTest::addColumn<QString>("waves");
-    QTest::addColumn<QString>("holds");
-    QTest::addColumn<double>("rate");
-    QTest::addColumn<QString>("named");
-
-    QTest::newRow("a frequency above half the rate names the highest allowed")
-        << "0:sine,freq=20.5"
-        << "" << 40.0 << "at most 20 Hz";
-    QTest::newRow("at the line's rate the highest frequency is half of 43.636")
-        << "0:sine,freq=22"
-        << "" << 0.0 << "at most 21.818 Hz";
-    QTest::newRow("a level above 9.999 V names the single-channel range")
-        << "0:sine,high=10"
-        << "" << 40.0 << "0 to 9.999 V";
-    QTest::newRow("a level below zero names the single-channel range")
-        << "0:sine,low=-0.1"
-        << "" << 40.0 << "0 to 9.999 V";
-    QTest::newRow("5 V is code 256, beyond eight-channel frames")
-        << "0:sine 1:sine,high=1" << HoldAllBut({0, 1}) << 40.0
-        << "0 to 4.98 V in steps of 19.5 mV";
-    QTest::newRow("a hold beyond eight-channel frames names its channel")
-        << "0:sine,high=1 1:sine,high=1" << HoldAllBut({0, 1}).replace("7=0", "7=6") << 40.0
-        << "--hold 7=6";
-    QTest::newRow("channels without a wave or a hold are named")
-        << "0:sine,high=1 3:sine,high=1"
-        << "1=0 2=0 4=0" << 40.0 << "channels 5, 6, 7 need a level";
-    QTest::newRow("a channel with two waves") << "2:sine 2:square"
-                                              << "" << 40.0 << "channel 2 has two waves";
-    QTest::newRow("a channel with a wave and a hold")
-        << "0:sine,high=1 1:sine,high=1" << HoldAllBut({0, 1}) + " 1=0" << 40.0
-        << "channel 1 has a wave and a --hold";
-    QTest::newRow("a hold beside a single wave, whose frames set no other channel")
-        << "0:sine"
-        << "1=0" << 40.0 << "two or more channels";
-}
-
-void TestWave::refusedPlans() {
-    QFETCH(QString, waves);
-    QFETCH(QString, holds);
-    QFETCH(double, rate);
-    QFETCH(QString, named);
-
-    try {
-        const WaveSchedule schedule(Plan(waves, holds, rate, 1));
-        QFAIL("the plan was taken");
-    } catch (const Refusal& refusal) {
-        QVERIFY2(QString::fromStdString(refusal.what()).contains(named), refusal.what());
-    }
 }
 
 QTEST_GUILESS_MAIN(TestWave)
