@@ -55,6 +55,13 @@ std::string Shown(double value, int decimals) {
     return text;
 }
 
+// A number as given, in its shortest form: 12, -0.1, 1e+300.
+std::string Shortest(double value) {
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    return std::string(digits, end);
+}
+
 std::string ChannelList(const std::vector<int>& channels) {
     std::string list;
     for (const int channel : channels)
@@ -184,15 +191,15 @@ Wave ParseWave(std::string_view text) {
         SetSetting(wave, parts[k], text);
     }
     if (!(wave.frequencyHz > 0))
-        Refuse("freq=" + Shown(wave.frequencyHz, 6) + " in " + QuotedText(text) +
+        Refuse("freq=" + Shortest(wave.frequencyHz) + " in " + QuotedText(text) +
                    " is not above zero",
                kWaveForm);
     if (!(wave.dutyPercent >= 0 && wave.dutyPercent <= 100))
-        Refuse("duty=" + Shown(wave.dutyPercent, 6) + " in " + QuotedText(text) +
+        Refuse("duty=" + Shortest(wave.dutyPercent) + " in " + QuotedText(text) +
                    " is not a percentage 0 to 100",
                kWaveForm);
     if (wave.lowVolts > wave.highVolts)
-        Refuse("low=" + Shown(wave.lowVolts, 6) + " is above high=" + Shown(wave.highVolts, 6) +
+        Refuse("low=" + Shortest(wave.lowVolts) + " is above high=" + Shortest(wave.highVolts) +
                    " in " + QuotedText(text),
                kWaveForm);
     return wave;
@@ -310,7 +317,7 @@ void WaveSchedule::checkChannels() const {
 void WaveSchedule::checkLevels() const {
     for (const Wave& wave : m_plan.waves) {
         const std::string levels = "channel " + std::to_string(wave.channel) + "'s levels " +
-                                   Shown(wave.lowVolts, 6) + " to " + Shown(wave.highVolts, 6) +
+                                   Shortest(wave.lowVolts) + " to " + Shortest(wave.highVolts) +
                                    " V";
         if (m_frames == WaveFrames::SingleChannel) {
             for (const double volts : {wave.lowVolts, wave.highVolts}) {
@@ -324,7 +331,7 @@ void WaveSchedule::checkLevels() const {
     }
     for (const Hold& hold : m_plan.holds) {
         if (!CodeText(hold.volts))
-            throw Refusal("--hold " + std::to_string(hold.channel) + "=" + Shown(hold.volts, 6) +
+            throw Refusal("--hold " + std::to_string(hold.channel) + "=" + Shortest(hold.volts) +
                           " is beyond what " + EightRange());
     }
 }
@@ -334,7 +341,7 @@ void WaveSchedule::checkFrequencies() const {
     for (const Wave& wave : m_plan.waves) {
         if (wave.frequencyHz > m_rateHz / 2)
             throw Refusal("channel " + std::to_string(wave.channel) + "'s freq=" +
-                          Shown(wave.frequencyHz, 6) + " is above half of " + Shown(m_rateHz, 3) +
+                          Shortest(wave.frequencyHz) + " is above half of " + Shown(m_rateHz, 3) +
                           " frames a second and would show as another frequency; at most " +
                           Shown(highest, 3) + " Hz at this rate");
     }
@@ -353,7 +360,7 @@ std::vector<std::string> WaveSchedule::notices() const {
     for (const Wave& wave : m_plan.waves) {
         if (wave.frequencyHz > m_rateHz / 10)
             notices.push_back("channel " + std::to_string(wave.channel) + "'s " +
-                              Shown(wave.frequencyHz, 6) + " Hz wave has " +
+                              Shortest(wave.frequencyHz) + " Hz wave has " +
                               Shown(m_rateHz / wave.frequencyHz, 1) + " points a period at " +
                               Shown(m_rateHz, 3) + " frames a second");
     }

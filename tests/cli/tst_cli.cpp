@@ -719,6 +719,9 @@ void TestCli::hostileInputIsRefusedSmallAndSafe_data() {
     QTest::newRow("ESC sequences in a wave are quoted as escapes")
         << QStringList{"--dry-run", "wave", QStringLiteral("0:\x1b[2J")} << Input::None
         << QByteArray() << "\\x1b[2J" << 2;
+    QTest::newRow("a level of 1e300 volts is told in a short line")
+        << Words("--dry-run wave 0:sine,low=1e300,high=1e300") << Input::None << QByteArray()
+        << "levels 1e+300 to 1e+300 V" << 2;
     QTest::newRow("ESC sequences in a device name are quoted as escapes")
         << QStringList{"--port", QStringLiteral("/dev/\x1b[2Jtty"), "reset"} << Input::None
         << QByteArray() << "\\x1b[2Jtty" << 1;
