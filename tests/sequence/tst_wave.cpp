@@ -180,6 +180,8 @@ void TestWave::lengthOfAWave_data() {
         << 1000.0 << 1.0 << 0.0 << qint64(44) << 43 * 22.0 / 960 << false;
     QTest::newRow("without a duration a wave runs for thirty days")
         << 1.0 << 0.0 << 0.0 << qint64(2592000) << 2591999.0 << true;
+    QTest::newRow("at the line's rate thirty days are 113105454 frames")
+        << 0.0 << 0.0 << 0.0 << qint64(113105454) << 113105453 * 22.0 / 960 << true;
 }
 
 void TestWave::lengthOfAWave() {
@@ -199,6 +201,7 @@ void TestWave::lengthOfAWave() {
     QVERIFY(std::abs(schedule.sampleTime(schedule.size() - 1) - lastSampleSeconds) < 1e-9);
     QCOMPARE(schedule.endless(), endless);
     QVERIFY(schedule.length() <= kLongestSchedule);
+    QVERIFY(schedule.length() > Nanoseconds(std::llround(lastSampleSeconds * 1e9)));
 }
 
 // Played at the line's rate, a wave at 40 frames a second needs 2.083 ms after each frame's
