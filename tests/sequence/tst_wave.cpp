@@ -54,6 +54,8 @@ private slots:
     void framesCarryRoundedLevels();
     void lengthOfAWave_data();
     void lengthOfAWave();
+    void fewPointsAPeriodAreTold_data();
+    void fewPointsAPeriodAreTold();
     void printedWaveWaitsAsTheLogDoes();
     void scheduledLikePlay();
 };
@@ -202,6 +204,28 @@ void TestWave::lengthOfAWave() {
     QCOMPARE(schedule.endless(), endless);
     QVERIFY(schedule.length() <= kLongestSchedule);
     QVERIFY(schedule.length() > Nanoseconds(std::llround(lastSampleSeconds * 1e9)));
+}
+
+void TestWave::fewPointsAPeriodAreTold_data() {
+    QTest::addColumn<QString>("wave");
+    QTest::addColumn<QString>("notice"); // empty: none
+
+    QTest::newRow("a wave at a tenth of the rate is not told") << "0:sine,freq=4"
+                                                               << "";
+    QTest::newRow("above a tenth of the rate a wave is told its points a period")
+        << "0:sine,freq=8"
+        << "channel 0's 8 Hz wave has 5 points a period at 40 frames a second";
+    QTest::newRow("half the rate is allowed, with two points a period")
+        << "5:square,freq=20"
+        << "channel 5's 20 Hz wave has 2 points a period at 40 frames a second";
+}
+
+void TestWave::fewPointsAPeriodAreTold() {
+    QFETCH(QString, wave);
+    QFETCH(QString, notice);
+
+    const std::vector<std::string> notices = WaveSchedule(Plan(wave, {}, 40, 1)).notices();
+    QCOMPARE(notices.empty() ? QString() : QString::fromStdString(notices.front()), notice);
 }
 
 // Played at the line's rate, a wave at 40 frames a second needs 2.083 ms after each frame's
