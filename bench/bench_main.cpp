@@ -17,6 +17,7 @@ void RunStartupBenchmark(BenchTable& table);
 int RunStartupChild(int& argc, char** argv, const std::string& kind);
 void RunSendBenchmark(BenchTable& table);
 void RunPacingBenchmark(BenchTable& table);
+void RunWaveBenchmark(BenchTable& table);
 void RunRemoteSendBenchmark(BenchTable& table);
 void RunRemoteClickBenchmark(BenchTable& table);
 } // namespace quillon::bench
@@ -25,7 +26,7 @@ namespace {
 
 int Usage() {
     std::fputs("usage: quillon-bench [--rows-only] builders [google-benchmark flags]\n"
-               "       quillon-bench [--rows-only] click|flood|startup|send|pace|remote\n"
+               "       quillon-bench [--rows-only] click|flood|startup|send|pace|wave|remote\n"
                "       quillon-bench startup-child panel|panel-en|floor   (started by startup)\n",
                stderr);
     return 2;
@@ -64,6 +65,8 @@ int main(int argc, char** argv) {
         RunSendBenchmark(table);
     } else if (mode == "pace") {
         RunPacingBenchmark(table);
+    } else if (mode == "wave") {
+        RunWaveBenchmark(table);
     } else if (mode == "remote") {
         WithOffscreenApplication(argc, argv, [&] {
             RunRemoteSendBenchmark(table);

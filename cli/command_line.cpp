@@ -16,6 +16,8 @@ namespace {
 constexpr const char* kOptionsForm =
     "--port DEVICE, --log FILE, --dry-run, --reply[=MS], --help, --version";
 constexpr const char* kPlayForm = "play [--rate HZ] FILE|-";
+constexpr const char* kWaveForm = "wave [--rate HZ] [--duration S | --cycles N] [--hold CH=V]... "
+                                  "[--print] CH:SHAPE[,KEY=VALUE]...";
 
 std::string Quoted(const QString& text) {
     return QuotedText(text.toStdString());
@@ -87,7 +89,7 @@ std::chrono::milliseconds ReplyWait(const QString& value) {
     return std::chrono::milliseconds(milliseconds);
 }
 
-double Rate(const QString& value) {
+double Rate(const QString& value, const char* form = kPlayForm) {
     const std::string text = value.toStdString();
     double rate = 0;
     try {
@@ -96,11 +98,11 @@ double Rate(const QString& value) {
     }
     if (!(rate > 0) || !std::isfinite(rate))
         throw Refusal("--rate " + QuotedText(text) +
-                      " is not a positive number of frames a second; accepted: " + kPlayForm +
-                      ", e.g. play --rate 40 ramp.txt");
+                      " is not a positive number of frames a second; accepted: " + form +
+                      ", e.g. --rate 40");
     if (rate < sequence::kSlowestRateHz)
         throw Refusal("--rate " + QuotedText(text) + " is slower than one frame a day; accepted: " +
-                      kPlayForm + " with HZ of at least 0.0000115741");
+                      form + " with HZ of at least 0.0000115741");
     return rate;
 }
 
@@ -121,6 +123,53 @@ void ParsePlay(const QStringList& words, Invocation& invocation) {
     }
     invocation.sequenceFile = files.front().toStdString();
     invocation.action = Invocation::Action::Play;
+}
+
+// --duration and --cycles: a positive number.
+double Positive(const QCommandLineParser& parser, const QCommandLineOption& option,
+                const char* unit) {
+    const std::string text = parser.value(option).toStdString();
+    double number = 0;
+    try {
+        number = CoerceNumber(text);
+    } catch (const ConversionError&) {
+    }
+    if (!(number > 0) || !std::isfinite(number))
+        throw Refusal("--" + option.names().front().toStdString() + " " + QuotedText(text) +
+                      " is not a positive number of " + unit + "; accepted: " + kWaveForm);
+    return number;
+}
+
+// wave's own options and its waves, in any order.
+void ParseWaveWords(const QStringList& words, Invocation& invocation) {
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    const QCommandLineOption rate(QStringLiteral("rate"), QString(), QStringLiteral("HZ"));
+    const QCommandLineOption duration(QStringLiteral("duration"), QString(), QStringLiteral("S"));
+    const QCommandLineOption cycles(QStringLiteral("cycles"), QString(), QStringLiteral("N"));
+    const QCommandLineOption hold(QStringLiteral("hold"), QString(), QStringLiteral("CH=V"));
+    const QCommandLineOption print(QStringLiteral("print"), QString());
+    parser.addOptions({rate, duration, cycles, hold, print});
+    if (!parser.parse(words))
+        RefuseParse(parser, words, kWaveForm);
+    sequence::WavePlan& plan = invocation.wave;
+    if (parser.isSet(rate))
+        plan.rateHz = Rate(parser.value(rate), kWaveForm);
+    if (parser.isSet(duration) && parser.isSet(cycles))
+        throw Refusal(std::string("--duration and --cycles both say how long; accepted: ") +
+                      kWaveForm);
+    if (parser.isSet(duration))
+        plan.durationSeconds = Positive(parser, duration, "seconds");
+    if (parser.isSet(cycles))
+        plan.cycles = Positive(parser, cycles, "periods");
+    for (const QString& held : parser.values(hold))
+        plan.holds.push_back(sequence::ParseHold(held.toStdString()));
+    for (const QString& wave : parser.positionalArguments())
+        plan.waves.push_back(sequence::ParseWave(wave.toStdString()));
+    if (plan.waves.empty())
+        throw Refusal(std::string("wave needs at least one CH:SHAPE; accepted: ") + kWaveForm);
+    invocation.printWave = parser.isSet(print);
+    invocation.action = Invocation::Action::Wave;
 }
 
 } // namespace
@@ -169,6 +218,13 @@ Invocation ParseCommandLine(const QStringList& givenArguments) {
                           "eight or reset");
         return invocation;
     }
+    if (!words.isEmpty() && words.front() == QLatin1String("wave")) {
+        ParseWaveWords(words, invocation);
+        if (invocation.replyWait)
+            throw Refusal("--reply cannot be used with wave; accepted: --reply with single, four, "
+                          "eight or reset");
+        return invocation;
+    }
     invocation.frame = sequence::ParseFrameCommand(StdWords(words));
     invocation.action = Invocation::Action::Send;
     return invocation;
@@ -195,6 +251,20 @@ std::string HelpText() {
            "                             default as fast as the line carries each frame;\n"
            "                             a log written by --log plays back as it stands\n"
            "                             quillon-send play --rate 40 ramp.txt\n"
+           "  wave [--rate HZ] [--duration S | --cycles N] [--hold CH=V]... [--print] WAVE...\n"
+           "                             waves computed frame by frame, sent on play's\n"
+           "                             clock; WAVE is CH:SHAPE[,freq=HZ][,low=V][,high=V]\n"
+           "                             [,phase=DEG][,duty=PCT], SHAPE sine, square,\n"
+           "                             triangle or sawtooth (defaults freq=1, low=0,\n"
+           "                             high=5, phase=0, duty=50). One wave goes out as\n"
+           "                             single frames (0 to 9.999 V), two or more as\n"
+           "                             eight-channel frames (0 to 4.98 V) with every\n"
+           "                             other channel set by --hold CH=V. A frequency\n"
+           "                             above half the rate is refused. Without --duration\n"
+           "                             or --cycles (periods of the slowest wave) it runs\n"
+           "                             until interrupted (at most 30 days); --print\n"
+           "                             writes it as a sequence that play sends the same\n"
+           "                             quillon-send wave 0:sine,freq=0.5 --duration 4\n"
            "\n"
            "Options:\n"
            "  --port DEVICE   the serial device; else QUILLON_PORT1, else QUILLON_PORT2,\n"

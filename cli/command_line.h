@@ -3,6 +3,7 @@
 // quillon-send's command line: options, then a command and its arguments.
 
 #include "commands.h"
+#include "wave.h"
 
 #include <QStringList>
 
@@ -27,7 +28,7 @@ enum ExitStatus {
 inline constexpr std::chrono::milliseconds kDefaultReplyWait{500};
 
 struct Invocation {
-    enum class Action { Send, Play, Help, Version };
+    enum class Action { Send, Play, Wave, Help, Version };
     Action action = Action::Help;
     std::optional<std::string> port;
     std::optional<std::string> logFile;
@@ -36,11 +37,13 @@ struct Invocation {
     Frame frame;                  // Send
     std::string sequenceFile;     // Play: a path, or "-" for standard input
     std::optional<double> rateHz; // Play
+    sequence::WavePlan wave;      // Wave
+    bool printWave = false;       // Wave: write the wave as a sequence instead of sending it
 };
 
 // `arguments` without the program name. Throws Refusal for an unknown option, a bad value or a
 // command the board should not get; nothing after the command word is taken as an option (so
-// "-1" is a value), except play's own --rate.
+// "-1" is a value), except play's own --rate and wave's options.
 Invocation ParseCommandLine(const QStringList& arguments);
 
 std::string HelpText();

@@ -7,6 +7,7 @@
 #include "play_schedule.h"
 #include "quoted_text.h"
 #include "say.h"
+#include "schedule_output.h"
 #include "sender.h"
 #include "sequence_reader.h"
 #include "serial_link.h"
@@ -83,8 +84,8 @@ QString OpenFailureText(const quillon::SerialLink& link, bool chosenPort) {
     return QStringLiteral("cannot open %1").arg(reasons.join(QStringLiteral("; ")));
 }
 
-int Run(int argc, char* argv[], const Invocation& invocation,
-        const std::optional<sequence::PlaySchedule>& schedule, sequence::LogFile logFile) {
+int Run(int argc, char* argv[], const Invocation& invocation, const sequence::Schedule* schedule,
+        sequence::LogFile logFile) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillon-send"));
     quillon::ShutdownSignals shutdownSignals;
@@ -150,6 +151,27 @@ void PrintDryRun(const std::vector<sequence::Step>& steps) {
     }
 }
 
+// A rate the line cannot carry is played at the line's rate, and said so.
+void SayHeldToLine(double asked, std::size_t frameBytes, double played) {
+    Say("--rate " + QString::number(asked).toStdString() + " is faster than 9600 baud carries " +
+        std::to_string(frameBytes) + "-byte frames; playing at " +
+        QString::number(played, 'f', 2).toStdString() + " frames a second");
+}
+
+std::optional<sequence::WaveSchedule> MakeWave(const sequence::WavePlan& plan) {
+    try {
+        sequence::WaveSchedule wave(plan);
+        if (wave.heldToLine())
+            SayHeldToLine(*plan.rateHz, quillon::kFrameLength, wave.effectiveRateHz());
+        for (const std::string& notice : wave.notices())
+            Say(notice);
+        return wave;
+    } catch (const Refusal& refusal) {
+        Say(std::string(refusal.what()));
+        return std::nullopt;
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -168,6 +190,7 @@ int main(int argc, char* argv[]) {
 
     std::optional<std::vector<sequence::Step>> steps;
     std::optional<sequence::PlaySchedule> schedule;
+    std::optional<sequence::WaveSchedule> wave;
     switch (invocation.action) {
     case Invocation::Action::Help:
         std::fputs(HelpText().c_str(), stdout);
@@ -191,22 +214,32 @@ int main(int argc, char* argv[]) {
             Say(std::string(refusal.what()));
             return kBadInput;
         }
-        if (schedule->heldToLine()) {
-            Say("--rate " + QString::number(*invocation.rateHz).toStdString() +
-                " is faster than 9600 baud carries " + std::to_string(schedule->longestFrame()) +
-                "-byte frames; playing at " +
-                QString::number(schedule->effectiveRateHz(), 'f', 2).toStdString() +
-                " frames a second");
-        }
+        if (schedule->heldToLine())
+            SayHeldToLine(*invocation.rateHz, schedule->longestFrame(),
+                          schedule->effectiveRateHz());
         if (invocation.dryRun) {
             PrintDryRun(*steps);
             return kSent;
         }
+        break;
+    case Invocation::Action::Wave:
+        wave = MakeWave(invocation.wave);
+        if (!wave)
+            return kBadInput;
+        if (invocation.printWave || invocation.dryRun)
+            return WriteSchedule(
+                *wave, invocation.printWave ? ScheduleForm::Sequence : ScheduleForm::DryRun,
+                stdout);
         break;
     }
 
     std::optional<sequence::LogFile> logFile = OpenLog(invocation.logFile);
     if (!logFile)
         return kBadInput;
-    return Run(argc, argv, invocation, schedule, std::move(*logFile));
+    const sequence::Schedule* played = nullptr;
+    if (schedule)
+        played = &*schedule;
+    else if (wave)
+        played = &*wave;
+    return Run(argc, argv, invocation, played, std::move(*logFile));
 }

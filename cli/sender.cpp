@@ -96,7 +96,7 @@ void Sender::send(const Frame& frame, std::optional<std::chrono::milliseconds> r
         handleAllWritten();
 }
 
-void Sender::play(const sequence::PlaySchedule& schedule) {
+void Sender::play(const sequence::Schedule& schedule) {
     m_showProgress = ::isatty(STDERR_FILENO) == 1;
     m_state = State::Playing;
     m_player = std::make_unique<SequencePlayer>(m_link, schedule);
@@ -246,10 +246,15 @@ void Sender::showProgress(bool last) {
         return;
     m_lastProgress = now;
     const sequence::PlayScheduler& scheduler = m_player->scheduler();
-    const QString line = QStringLiteral("\r%1 of %2 frames sent, %3 s elapsed, %4 s remaining ")
-                             .arg(scheduler.sent())
-                             .arg(scheduler.total())
-                             .arg(Seconds(scheduler.elapsed()), Seconds(scheduler.remaining()));
+    const QString line =
+        scheduler.endless()
+            ? QStringLiteral("\r%1 frames sent, %2 s elapsed ")
+                  .arg(scheduler.sent())
+                  .arg(Seconds(scheduler.elapsed()))
+            : QStringLiteral("\r%1 of %2 frames sent, %3 s elapsed, %4 s remaining ")
+                  .arg(scheduler.sent())
+                  .arg(scheduler.total())
+                  .arg(Seconds(scheduler.elapsed()), Seconds(scheduler.remaining()));
     std::fputs((line + (last ? "\n" : "")).toLocal8Bit().constData(), stderr);
 }
 

@@ -33,7 +33,7 @@ public:
     explicit Sender(SerialLink& link, LineRecorder* recorder = nullptr, QObject* parent = nullptr);
 
     void send(const Frame& frame, std::optional<std::chrono::milliseconds> replyWait);
-    void play(const sequence::PlaySchedule& schedule);
+    void play(const sequence::Schedule& schedule);
     // Ctrl-C, SIGTERM or SIGHUP: nothing more is queued; once the frames queued are out,
     // finished(128 + signal), 130 for Ctrl-C.
     void interrupt(int signalNumber);

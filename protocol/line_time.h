@@ -15,10 +15,16 @@ inline constexpr std::int64_t kLineBytesPerSecond = kLineBaud / kLineBitsPerByte
 inline constexpr const char* kLineSettingsText = "9600 8N1";
 
 // How long `bytes` bytes take on the line, in whole nanoseconds computed from the byte count, so
-// that sums over long sequences add no rounding (22 bytes: 22.916666 ms).
+// that sums over long sequences add no rounding (22 bytes: 22.916666 ms). Whole multiples of the
+// baud rate are counted apart from the rest, so 30 days of bytes do not overflow the product.
 constexpr std::chrono::nanoseconds LineTime(std::size_t bytes) {
-    return std::chrono::nanoseconds(std::int64_t(bytes) * kLineBitsPerByte * 1'000'000'000 /
-                                    kLineBaud);
+    constexpr std::int64_t kPerByte = kLineBitsPerByte * 1'000'000'000; // over kLineBaud
+    const auto count = std::int64_t(bytes);
+    return std::chrono::nanoseconds(count / kLineBaud * kPerByte +
+                                    count % kLineBaud * kPerByte / kLineBaud);
 }
+
+static_assert(LineTime(22).count() == 22'916'666);
+static_assert(LineTime(2'488'320'000).count() == 2'592'000'000'000'000); // 30 days of bytes
 
 } // namespace quillon

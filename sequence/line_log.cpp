@@ -105,7 +105,7 @@ std::string LogFormat::header(std::string_view program, std::optional<std::strin
                               const LogMoment& moment) {
     const LocalTime time = LocalTime::of(moment.wall);
     m_dayStamp = time.year * 10000 + time.month * 100 + time.day;
-    m_anyCommand = false;
+    m_waits.restart();
     const std::string text = DateText(time) + 'T' + ClockText(time) +
                              OffsetText(time.utcOffsetSeconds) + " by " + std::string(program) +
                              ", port " + (device ? PortText(*device) : std::string("none open"));
@@ -122,21 +122,21 @@ std::string LogFormat::stamp(const LogMoment& moment) {
     return lines + "# " + ClockText(time) + ' ';
 }
 
-// Played at the line's rate, a command follows the one before it once that one has had its
-// time on the line; the wait makes up the rest of the time that passed. Waits are rounded to the
-// millisecond against the whole timeline, never against the previous wait, so their errors do
-// not add up, and a wait longer than a sequence may hold is split.
-std::string LogFormat::waitBefore(nanoseconds steady) {
+// Waits are rounded to the millisecond against the whole timeline, never against the previous
+// wait, so their errors do not add up, and a wait longer than a sequence may hold is split.
+std::string WaitLines::before(nanoseconds at, nanoseconds lineTime) {
     if (!m_anyCommand) {
         m_anyCommand = true;
-        m_firstCommandAt = steady;
+        m_firstCommandAt = at;
         m_playedAt = nanoseconds(0);
+        m_lastLineTime = lineTime;
         return {};
     }
     const nanoseconds earliest = m_playedAt + m_lastLineTime;
-    const nanoseconds late = steady - m_firstCommandAt - earliest;
+    const nanoseconds late = at - m_firstCommandAt - earliest;
     const long long wait = std::llround(double(late.count()) / 1e6);
     m_playedAt = earliest + milliseconds(wait > 0 ? wait : 0);
+    m_lastLineTime = lineTime;
     std::string lines;
     constexpr long long kLongestWait = kLongestPause.count();
     for (long long left = wait; left >= 1; left -= kLongestWait)
@@ -152,8 +152,7 @@ std::string LogFormat::sent(std::string_view frame, const LogMoment& moment) {
                " bytes that play does not take: " + LoggedHexBytes(frame) + '\n';
     // The date line, if any, comes before the wait, so the wait stays next to its command.
     std::string entry = stamp(moment);
-    const std::string wait = waitBefore(moment.steady);
-    m_lastLineTime = LineTime(frame.size());
+    const std::string wait = m_waits.before(moment.steady, LineTime(frame.size()));
     const std::size_t dateLine = entry.rfind('\n');
     const std::size_t split = dateLine == std::string::npos ? 0 : dateLine + 1;
     entry.insert(split, wait);

@@ -43,6 +43,24 @@ inline constexpr std::size_t kReceivedBytesPerLine = 512;
 // Every line the log writes is shorter than a sequence line may be, so a log always plays.
 inline constexpr std::size_t kLongestLogLine = 4000;
 
+// The `wait` lines between commands: played at the line's rate, a command follows the one before
+// it once that one has had its time on the line, and the wait makes up the rest of the time
+// that passed. Shared by the log and by anything else that writes a timed sequence.
+class WaitLines {
+public:
+    // The wait lines before a command due at `at` (on any steady clock) that takes `lineTime` on
+    // the line; nothing before the first command since the start or the last restart().
+    std::string before(std::chrono::nanoseconds at, std::chrono::nanoseconds lineTime);
+    void restart() { m_anyCommand = false; }
+
+private:
+    bool m_anyCommand = false;
+    std::chrono::nanoseconds m_firstCommandAt{0};
+    // Where the last command stands when the sequence is played at the line's rate.
+    std::chrono::nanoseconds m_playedAt{0};
+    std::chrono::nanoseconds m_lastLineTime{0};
+};
+
 class LogFormat {
 public:
     // "# quillon log started 2026-12-08T21:03:00.123+01:00 by quillon 0.1.0, port /dev/ttyUSB0,
@@ -74,14 +92,9 @@ public:
 
 private:
     std::string stamp(const LogMoment& moment);
-    std::string waitBefore(std::chrono::nanoseconds steady);
 
     std::optional<int> m_dayStamp; // year * 10000 + month * 100 + day of the last entry
-    bool m_anyCommand = false;
-    std::chrono::nanoseconds m_firstCommandAt{0};
-    // Where the last command stands when the log is played at the line's rate, from the first.
-    std::chrono::nanoseconds m_playedAt{0};
-    std::chrono::nanoseconds m_lastLineTime{0};
+    WaitLines m_waits;
 };
 
 // A log file opened for appending only. Each entry goes to the system in one write, so a crash

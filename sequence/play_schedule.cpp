@@ -72,7 +72,7 @@ PlaySchedule::PlaySchedule(const std::vector<Step>& steps, std::optional<double>
                                  : Within(Within(m_offsets.back(), lastLineTime), pausedAfterLast);
 }
 
-PlayScheduler::PlayScheduler(const PlaySchedule& schedule, Clock clock)
+PlayScheduler::PlayScheduler(const Schedule& schedule, Clock clock)
     : m_schedule(schedule), m_clock(std::move(clock)) {}
 
 void PlayScheduler::start() {
@@ -87,7 +87,8 @@ Nanoseconds PlayScheduler::nextDueAt() const {
 const Frame* PlayScheduler::takeDue() {
     if (finished() || m_clock() < nextDueAt())
         return nullptr;
-    return &m_schedule.frame(m_next++);
+    m_taken = m_schedule.frame(m_next++);
+    return &m_taken;
 }
 
 Nanoseconds PlayScheduler::elapsed() const {

@@ -4,7 +4,7 @@
 
 namespace quillon {
 
-SequencePlayer::SequencePlayer(SerialLink& link, const sequence::PlaySchedule& schedule,
+SequencePlayer::SequencePlayer(SerialLink& link, const sequence::Schedule& schedule,
                                QObject* parent)
     : QObject(parent), m_link(link), m_scheduler(schedule, SteadyNow) {
     connect(&m_timer, &DeadlineTimer::fired, this, &SequencePlayer::handleDeadline);

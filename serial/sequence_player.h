@@ -28,8 +28,7 @@ public:
     };
 
     // `schedule` must outlive the player.
-    SequencePlayer(SerialLink& link, const sequence::PlaySchedule& schedule,
-                   QObject* parent = nullptr);
+    SequencePlayer(SerialLink& link, const sequence::Schedule& schedule, QObject* parent = nullptr);
 
     void start();
     // Queues nothing more; finished(Stopped) once what is queued has gone out.

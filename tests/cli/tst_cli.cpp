@@ -178,6 +178,9 @@ private slots:
     void hostileInputIsRefusedSmallAndSafe_data();
     void hostileInputIsRefusedSmallAndSafe();
     void logOfARunPlaysBackToTheSameBytes();
+    void printedWavePlaysBackToTheSameFrames();
+    void printedWaveEndsQuietlyWhenItsReaderGoes();
+    void endlessWaveStopsOnWholeFrames();
 };
 
 // Log times are local; the tests read them in UTC.
@@ -233,6 +236,39 @@ void TestCli::commandWritesExactBytes_data() {
         << Words("play --rate 1000 -") << QByteArray("single 0 1\nsingle 0 2\n") << PortBy::Option
         << QByteArray("0000100099999999999999\n0000200099999999999999\n")
         << QByteArray("00001000999999999999990000200099999999999999");
+    QTest::newRow("a wave on one channel goes out as single-channel frames at its rate")
+        << Words("wave --rate 4 --duration 1 0:square,high=2.5") << QByteArray() << PortBy::Option
+        << QByteArray("0000250099999999999999\n0000250099999999999999\n"
+                      "0000000099999999999999\n0000000099999999999999\n")
+        << QByteArray("0000250099999999999999000025009999999999999900000000999999999999990000"
+                      "000099999999999999");
+    QTest::newRow("waves on two channels go out as eight-channel frames with the holds")
+        << QStringList{"wave",
+                       "1:square,high=1",
+                       "--hold",
+                       "2=0",
+                       "--duration",
+                       "0.05",
+                       "0:sawtooth,high=4",
+                       "--hold",
+                       "3=0",
+                       "--hold",
+                       "4=0",
+                       "--hold",
+                       "5=0",
+                       "--hold",
+                       "6=0",
+                       "--hold",
+                       "7=4.98"}
+        << QByteArray() << PortBy::Option
+        << QByteArray("32 30 31 00 31 33 31 00 31 00 31 00 31 00 31 00 31 FF 39 39 39 39\n"
+                      "32 30 31 05 31 33 31 00 31 00 31 00 31 00 31 00 31 FF 39 39 39 39\n"
+                      "32 30 31 09 31 33 31 00 31 00 31 00 31 00 31 00 31 FF 39 39 39 39\n")
+        << Bytes({0x32, 0x30, 0x31, 0,    0x31, 51,   0x31, 0,    0x31, 0,    0x31, 0,   0x31, 0,
+                  0x31, 0,    0x31, 255,  0x39, 0x39, 0x39, 0x39, 0x32, 0x30, 0x31, 5,   0x31, 51,
+                  0x31, 0,    0x31, 0,    0x31, 0,    0x31, 0,    0x31, 0,    0x31, 255, 0x39, 0x39,
+                  0x39, 0x39, 0x32, 0x30, 0x31, 9,    0x31, 51,   0x31, 0,    0x31, 0,   0x31, 0,
+                  0x31, 0,    0x31, 0,    0x31, 255,  0x39, 0x39, 0x39, 0x39});
 }
 
 void TestCli::commandWritesExactBytes() {
@@ -306,6 +342,49 @@ void TestCli::refusalWritesNothing_data() {
     bad("a log that cannot be opened", "--log @FILE@/run.log reset", "run.log");
     bad("a rate of zero", "play --rate 0 -", "\"0\"");
     bad("a sequence file that does not exist", "play @FILE@/ramp.txt", "/plain/ramp.txt");
+    bad("an unknown shape", "wave 0:cosine", "\"cosine\"");
+    bad("an unknown setting", "wave 0:sine,amp=2", "\"amp=2\"");
+    bad("a setting given twice", "wave 0:sine,freq=1,freq=2", "\"freq\" given twice");
+    bad("a channel above 7 in a wave", "wave 8:sine", "\"8\"");
+    bad("a channel with two waves", "wave 0:sine,high=1 0:square,high=1",
+        "channel 0 has two waves");
+    bad("a duty above 100", "wave 0:square,duty=150", "duty=150");
+    bad("a negative duty", "wave 0:square,duty=-1", "duty=-1");
+    bad("low above high", "wave 0:sine,low=3,high=2", "low=3 is above high=2");
+    bad("a frequency of zero", "wave 0:sine,freq=0", "freq=0 ");
+    bad("a negative frequency", "wave 0:sine,freq=-2", "freq=-2 ");
+    bad("a decimal comma in a level", "wave 0:sine,high=1,5", "\"5\"");
+    bad("channels left without a level under eight-channel frames are named",
+        "wave 0:sine,high=1 1:sine,high=1 --hold 2=0", "channels 3, 4, 5, 6, 7 need a level");
+    bad("5 V under eight-channel frames, which carry at most code 255",
+        "wave 0:sine 1:sine,high=1 --hold 2=0 --hold 3=0 --hold 4=0 --hold 5=0 --hold 6=0 "
+        "--hold 7=0",
+        "0 to 4.98 V");
+    bad("a level beyond single-channel frames names their range", "wave 0:sine,high=12",
+        "0 to 9.999 V");
+    bad("a frequency that would alias names the highest the rate allows",
+        "wave --rate 40 0:sine,freq=25", "at most 20 Hz");
+    bad("at the line's rate the highest frequency is half of 43.636 frames a second",
+        "wave 0:sine,freq=22", "at most 21.818 Hz");
+    bad("a level below zero names the single-channel range", "wave 0:sine,low=-0.1",
+        "0 to 9.999 V");
+    bad("a hold beyond eight-channel frames names its channel",
+        "wave 0:sine,high=1 1:sine,high=1 --hold 2=0 --hold 3=0 --hold 4=0 --hold 5=0 --hold 6=0 "
+        "--hold 7=6",
+        "--hold 7=6");
+    bad("a channel with a wave and a hold",
+        "wave 0:sine,high=1 1:sine,high=1 --hold 1=0 --hold 2=0 --hold 3=0 --hold 4=0 --hold 5=0 "
+        "--hold 6=0 --hold 7=0",
+        "channel 1 has a wave and a --hold");
+    bad("a hold beside a single wave, whose frames set no other channel", "wave 0:sine --hold 1=0",
+        "two or more channels");
+    bad("a hold without its level", "wave 0:sine 1:sine --hold 2", "\"2\" is not CH=V");
+    bad("a duration of zero", "wave --duration 0 0:sine", "\"0\"");
+    bad("both a duration and cycles", "wave --duration 1 --cycles 2 0:sine",
+        "--duration and --cycles");
+    bad("a wave with no wave", "wave --duration 1", "at least one");
+    bad("a wave longer than 30 days", "wave --duration 2600000 0:sine", "30 days");
+    bad("a reply to a wave", "--reply wave 0:sine", "--reply cannot be used with wave");
     QTest::newRow("a bad line refuses the whole sequence and names its number")
         << Words("play -") << QByteArray("single 0 1\nwait 10\nsingle 9 1\nreset\n") << 2
         << QStringLiteral("line 3");
@@ -510,6 +589,12 @@ void TestCli::hostileInputIsRefusedSmallAndSafe_data() {
     QTest::newRow("a sequence longer than 30 days")
         << fromStdin << Input::File << monthLong + "reset\n"
         << "longer than 30 days" << 2;
+    QTest::newRow("ESC sequences in a wave are quoted as escapes")
+        << QStringList{"--dry-run", "wave", QStringLiteral("0:\x1b[2J")} << Input::None
+        << QByteArray() << "\\x1b[2J" << 2;
+    QTest::newRow("a level of 1e300 volts is told in a short line")
+        << Words("--dry-run wave 0:sine,low=1e300,high=1e300") << Input::None << QByteArray()
+        << "levels 1e+300 to 1e+300 V" << 2;
     QTest::newRow("ESC sequences in a device name are quoted as escapes")
         << QStringList{"--port", QStringLiteral("/dev/\x1b[2Jtty"), "reset"} << Input::None
         << QByteArray() << "\\x1b[2Jtty" << 1;
@@ -603,6 +688,64 @@ void TestCli::logOfARunPlaysBackToTheSameBytes() {
         "U" + four + "U";
     QCOMPARE(replay.readExactly(expected.size()), expected);
     QCOMPARE(replay.readAvailable(), QByteArray());
+}
+
+void TestCli::printedWavePlaysBackToTheSameFrames() {
+    const QStringList wave = Words("wave --rate 40 --duration 0.5 0:sine,freq=2,low=1,high=4 "
+                                   "3:triangle,freq=4,high=3.3,phase=45 --hold 1=0 --hold 2=2.5 "
+                                   "--hold 4=0 --hold 5=0 --hold 6=0 --hold 7=1");
+    const Outcome printed = Run(wave + Words("--print"));
+    QCOMPARE(printed.status, 0);
+    QCOMPARE(printed.err, QByteArray());
+    QCOMPARE(printed.out.count("eight "), 20);
+    QVERIFY2(printed.out.contains("\nwait 2\n"), printed.out.constData());
+
+    PtyPair waved;
+    PtyPair played;
+    QVERIFY(waved.isValid() && played.isValid());
+    QCOMPARE(Run(QStringList{QStringLiteral("--port"), waved.slavePath()} + wave).status, 0);
+    QCOMPARE(Run({QStringLiteral("--port"), played.slavePath(), QStringLiteral("play"),
+                  QStringLiteral("-")},
+                 printed.out)
+                 .status,
+             0);
+    const QByteArray frames = waved.readExactly(20 * 22);
+    QCOMPARE(frames.size(), 20 * 22);
+    QCOMPARE(played.readExactly(20 * 22), frames);
+    QCOMPARE(waved.readAvailable(), QByteArray());
+    QCOMPARE(played.readAvailable(), QByteArray());
+}
+
+// `| head`: the wave ends at once when its reader has read enough, with nothing to complain of.
+void TestCli::printedWaveEndsQuietlyWhenItsReaderGoes() {
+    QProcess shell;
+    Prepare(shell, {QStringLiteral("-c"),
+                    QStringLiteral("\"$0\" wave 0:sine,freq=0.5 --print | head -n 3 >/dev/null; "
+                                   "exit ${PIPESTATUS[0]}"),
+                    ProgramPath()});
+    shell.setProgram(QStringLiteral("/bin/bash"));
+    shell.start();
+    const Outcome outcome = Finish(shell);
+    QCOMPARE(outcome.status, 0);
+    QCOMPARE(outcome.err, QByteArray());
+}
+
+void TestCli::endlessWaveStopsOnWholeFrames() {
+    PtyPair board;
+    QVERIFY(board.isValid());
+    QProcess process;
+    Prepare(process, {QStringLiteral("--port"), board.slavePath(), QStringLiteral("wave"),
+                      QStringLiteral("2:triangle,freq=0.5")});
+    process.start();
+    QByteArray received = board.readExactly(3 * 22, kTimeoutMs);
+    QVERIFY(received.size() >= 3 * 22);
+    ::kill(pid_t(process.processId()), SIGTERM);
+    const Outcome outcome = Finish(process);
+    QCOMPARE(outcome.status, 143);
+    received += board.readAvailable();
+    QCOMPARE(received.size() % 22, 0);
+    for (qsizetype i = 0; i < received.size() / 22; ++i)
+        QVERIFY2(received.mid(i * 22, 22).startsWith("0020"), received.constData());
 }
 
 QTEST_GUILESS_MAIN(TestCli)

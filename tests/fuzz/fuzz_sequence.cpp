@@ -1,12 +1,14 @@
 // libFuzzer target for sequences, the text a file or a pipe gives quillon-send and the panel.
 // Whatever the parser accepts must write back as canonical words that parse to the same steps,
-// and a log of its frames must play back to the same frames; messages quote safely.
+// and a log of its frames must play back to the same frames; messages quote safely. A wave
+// accepted stays within its levels and prints as a sequence that plays back to its frames.
 
 #include "commands.h"
 #include "fuzz_require.h"
 #include "line_log.h"
 #include "quoted_text.h"
 #include "sequence_reader.h"
+#include "wave.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -85,6 +87,42 @@ void CheckSequence(std::string_view text) {
     REQUIRE(SameSteps(FramesOf(ParseSequence(log)), FramesOf(steps)));
 }
 
+void CheckWave(std::string_view text) {
+    Wave wave;
+    try {
+        wave = ParseWave(text);
+    } catch (const Refusal& refusal) {
+        CheckMessageIsSafe(refusal.what());
+        return;
+    }
+    REQUIRE(wave.channel >= 0 && wave.channel <= 7);
+    REQUIRE(wave.frequencyHz > 0 && wave.dutyPercent >= 0 && wave.dutyPercent <= 100);
+    REQUIRE(wave.lowVolts <= wave.highVolts);
+    for (const double seconds : {0.0, 0.3, 1.0, 1e6}) {
+        const double level = WaveLevel(wave, seconds);
+        REQUIRE(level >= wave.lowVolts && level <= wave.highVolts);
+    }
+
+    WavePlan plan;
+    plan.waves = {wave};
+    plan.rateHz = 40;
+    plan.durationSeconds = 0.1;
+    try {
+        const WaveSchedule schedule(plan);
+        REQUIRE(schedule.size() == 4);
+        ScheduleText printed(schedule);
+        std::string sequence;
+        std::vector<Step> frames;
+        for (std::size_t i = 0; i < schedule.size(); ++i) {
+            sequence += printed.lines(i);
+            frames.push_back(schedule.frame(i));
+        }
+        REQUIRE(SameSteps(FramesOf(ParseSequence(sequence)), frames));
+    } catch (const Refusal& refusal) {
+        CheckMessageIsSafe(refusal.what());
+    }
+}
+
 void CheckQuoting(std::string_view text) {
     const std::string quoted = quillon::QuotedText(text);
     CheckMessageIsSafe(quoted);
@@ -105,6 +143,7 @@ void CheckQuoting(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     CheckSequence(text);
+    CheckWave(text);
     CheckQuoting(text);
     return 0;
 }
