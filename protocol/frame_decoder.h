@@ -1,7 +1,8 @@
 #pragma once
 
-// Reads the board's commands back from the bytes on the wire, as the board itself would.
-// Used by the virtual board; it shares the frame layout with the builders in frames.h.
+// Reads the board's commands back from the bytes on the wire, as the board itself would. The
+// virtual board decodes what it receives with it, and the log makes a frame's command words
+// from it; it shares the frame layout with the builders in frames.h.
 
 #include "frame_layout.h"
 

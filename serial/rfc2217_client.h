@@ -54,6 +54,7 @@ public:
     // 9600"; empty unless state() is Refused.
     std::string refusalText() const;
     // The server asked the client to stop sending (FLOWCONTROL-SUSPEND) and has not resumed.
+    // The link does not pause for it: a line that takes nothing is told by its stall limit.
     bool isSuspended() const { return m_suspended; }
     // Bytes of an unfinished subnegotiation held between calls, never more than
     // kMaxSubnegotiation (an unfinished command is held as parser state, not as bytes).
