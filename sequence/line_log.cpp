@@ -146,12 +146,13 @@ std::string LogFormat::waitBefore(nanoseconds steady) {
     return lines;
 }
 
-std::string LogFormat::sent(std::string_view frame, const LogMoment& moment) {
+std::string LogFormat::sent(std::string_view frame, const LogMoment& moment, std::string_view by) {
     const std::optional<std::string> words = CommandWords(frame);
-    const std::string count = Number(static_cast<long long>(frame.size()));
+    const std::string sentBytes = "sent " + Number(static_cast<long long>(frame.size())) +
+                                  " bytes" +
+                                  (by.empty() ? "" : " by " + OneLine(by, kLoggedHexBytes));
     if (!words)
-        return stamp(moment) + "sent " + count +
-               " bytes that play does not take: " + HexBytes(frame) + '\n';
+        return stamp(moment) + sentBytes + " that play does not take: " + HexBytes(frame) + '\n';
     // The date line, if any, comes before the wait, so the wait stays next to its command.
     std::string entry = stamp(moment);
     const std::string wait = waitBefore(moment.steady);
@@ -159,7 +160,7 @@ std::string LogFormat::sent(std::string_view frame, const LogMoment& moment) {
     const std::size_t dateLine = entry.rfind('\n');
     const std::size_t split = dateLine == std::string::npos ? 0 : dateLine + 1;
     entry.insert(split, wait);
-    return entry + "sent " + count + " bytes\n" + *words + '\n';
+    return entry + sentBytes + '\n' + *words + '\n';
 }
 
 std::string LogFormat::received(std::size_t byteCount, std::string_view shown,

@@ -72,8 +72,10 @@ void LineRecorder::note(const QString& text) {
 }
 
 void LineRecorder::logFrame(const QByteArray& frame) {
-    if (isRecording())
-        append(m_format.sent(frame.toStdString(), sequence::LogMoment::now()));
+    if (!isRecording())
+        return;
+    const QString sender = m_frameSender ? m_frameSender(frame) : QString();
+    append(m_format.sent(frame.toStdString(), sequence::LogMoment::now(), Utf8(sender)));
 }
 
 // Told in pieces of bounded size, so that no line of the log is too long to play back. Bytes a

@@ -44,6 +44,11 @@ public:
     // Events the link does not see, such as a Send refused with a warning: a comment line.
     void note(const QString& text);
 
+    // Who sent a frame the driver has just taken, for its entry ("by 127.0.0.1:53122"); empty
+    // for the program's own frames.
+    using FrameSender = std::function<QString(const QByteArray& frame)>;
+    void setFrameSender(FrameSender frameSender) { m_frameSender = std::move(frameSender); }
+
 signals:
     // The log could not be written any more and is closed; told once per log.
     void failed(const QString& path, const QString& reason);
@@ -60,6 +65,7 @@ private:
     SerialLink& m_link;
     QString m_program;
     FailureWords m_failureWords;
+    FrameSender m_frameSender;
     sequence::LogFormat m_format;
     sequence::LogFile m_file;
     // Bytes at the front of the receive buffer that a stopped log already told of.
