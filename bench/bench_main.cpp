@@ -19,13 +19,14 @@ void RunSendBenchmark(BenchTable& table);
 void RunPacingBenchmark(BenchTable& table);
 void RunRemoteSendBenchmark(BenchTable& table);
 void RunRemoteClickBenchmark(BenchTable& table);
+void RunScpiBenchmark(BenchTable& table);
 } // namespace quillon::bench
 
 namespace {
 
 int Usage() {
     std::fputs("usage: quillon-bench [--rows-only] builders [google-benchmark flags]\n"
-               "       quillon-bench [--rows-only] click|flood|startup|send|pace|remote\n"
+               "       quillon-bench [--rows-only] click|flood|startup|send|pace|remote|scpi\n"
                "       quillon-bench startup-child panel|panel-en|floor   (started by startup)\n",
                stderr);
     return 2;
@@ -69,6 +70,8 @@ int main(int argc, char** argv) {
             RunRemoteSendBenchmark(table);
             RunRemoteClickBenchmark(table);
         });
+    } else if (mode == "scpi") {
+        WithOffscreenApplication(argc, argv, [&] { RunScpiBenchmark(table); });
     } else if (mode == "startup-child" && argc == 3) {
         return RunStartupChild(argc, argv, argv[2]);
     } else {
