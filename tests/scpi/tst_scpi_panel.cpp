@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -60,6 +61,7 @@ private slots:
     void theMenuItemStartsAndStopsServing();
     void aPortInUseIsToldInAWarning();
     void aPlayingSequenceRefusesClientFrames();
+    void theLogNamesTheClientNotTheOperator();
 
 private:
     std::unique_ptr<PanelHarness> m_panel;
@@ -184,6 +186,23 @@ void TestScpiPanel::aPlayingSequenceRefusesClientFrames() {
     m_panel->controller().stopPlaying();
     QVERIFY(replies);
     QCOMPARE(*replies, QStringList{"-240,\"Hardware error;a sequence is playing\""});
+}
+
+void TestScpiPanel::theLogNamesTheClientNotTheOperator() {
+    QVERIFY(m_scpi->start(ListenAddress{QHostAddress::LocalHost, 0}));
+    const QString path = m_panel->filePath(QStringLiteral("rig.log"));
+    QVERIFY(m_panel->controller().startLog(path));
+    QVERIFY(m_panel->click(QStringLiteral("Command1(0)")));
+    QVERIFY(RunClients(m_scpi->address().port, {"wSOUR3:VOLT 2.5", "q*OPC?"}));
+    m_panel->controller().stopLog();
+    QFile log(path);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    const QRegularExpression operatorFrame(QStringLiteral("sent 22 bytes\\nsingle 0 1\\.100\\n"));
+    const QRegularExpression clientFrame(
+        QStringLiteral("sent 22 bytes by 127\\.0\\.0\\.1:\\d+\\nsingle 2 2\\.500\\n"));
+    QVERIFY2(operatorFrame.match(text).hasMatch(), qPrintable(text));
+    QVERIFY2(clientFrame.match(text).hasMatch(), qPrintable(text));
 }
 
 QTEST_MAIN(TestScpiPanel)
