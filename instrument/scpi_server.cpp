@@ -6,6 +6,8 @@
 
 #include <QTcpSocket>
 
+#include <algorithm>
+#include <chrono>
 #include <span>
 
 namespace quillon {
@@ -117,8 +119,11 @@ void ScpiServer::takeWrittenFrame(const QByteArray& frame) {
         return;
     const QPointer<ScpiClient> client = m_framesOnLink.front().client;
     m_framesOnLink.pop_front();
+    // The link's margin is for serial servers that drop unsent bytes on closing; a client
+    // waits only for the frame's own time on the line.
     if (client)
-        client->frameWritten(m_link.lineBusyFor());
+        client->frameWritten(
+            std::max(m_link.lineBusyFor() - SerialLink::kLineMargin, std::chrono::nanoseconds(0)));
 }
 
 // The link dropped everything it still had queued: every client frame not yet taken.

@@ -25,6 +25,24 @@ constexpr std::array kPatterns{
     Pattern{"SYSTem:CHANnel:COUNt", Command::ChannelCount, Forms::QueryOnly},
 };
 
+struct CommonPattern {
+    std::string_view name;
+    ResolvedCommon resolved;
+};
+
+constexpr std::array kCommonPatterns{
+    CommonPattern{"*IDN", {CommonCommand::Identify, Forms::QueryOnly, false}},
+    CommonPattern{"*RST", {CommonCommand::Reset, Forms::SetOnly, false}},
+    CommonPattern{"*CLS", {CommonCommand::Clear, Forms::SetOnly, false}},
+    CommonPattern{"*OPC", {CommonCommand::OperationComplete, Forms::SetAndQuery, false}},
+    CommonPattern{"*WAI", {CommonCommand::Wait, Forms::SetOnly, false}},
+    CommonPattern{"*ESR", {CommonCommand::EventStatus, Forms::QueryOnly, false}},
+    CommonPattern{"*ESE", {CommonCommand::EventStatusEnable, Forms::SetAndQuery, true}},
+    CommonPattern{"*STB", {CommonCommand::StatusByte, Forms::QueryOnly, false}},
+    CommonPattern{"*SRE", {CommonCommand::ServiceRequestEnable, Forms::SetAndQuery, true}},
+    CommonPattern{"*TST", {CommonCommand::SelfTest, Forms::QueryOnly, false}},
+};
+
 // The channel suffixes run from 1, for the board's first channel.
 constexpr int kFirstSuffix = 1;
 constexpr int kLastSuffix = kFirstSuffix + layout::kLastChannel - layout::kFirstChannel;
@@ -105,6 +123,14 @@ std::variant<ResolvedHeader, ErrorCode> ResolveHeader(const std::vector<Keyword>
         return resolved;
     }
     return ErrorCode::UndefinedHeader;
+}
+
+std::optional<ResolvedCommon> ResolveCommon(std::string_view name) {
+    for (const CommonPattern& pattern : kCommonPatterns) {
+        if (pattern.name == name)
+            return pattern.resolved;
+    }
+    return std::nullopt;
 }
 
 } // namespace quillon::scpi

@@ -6,6 +6,7 @@
 #include "message_parser.h"
 #include "status_model.h"
 
+#include <optional>
 #include <string_view>
 #include <variant>
 #include <vector>
@@ -23,6 +24,29 @@ enum class Command {
 
 // Which forms of a command exist.
 enum class Forms { SetOnly, QueryOnly, SetAndQuery };
+
+// IEEE 488.2's common commands that this instrument keeps.
+enum class CommonCommand {
+    Identify,             // *IDN?
+    Reset,                // *RST
+    Clear,                // *CLS
+    OperationComplete,    // *OPC, *OPC?
+    Wait,                 // *WAI
+    EventStatus,          // *ESR?
+    EventStatusEnable,    // *ESE mask, *ESE?
+    StatusByte,           // *STB?
+    ServiceRequestEnable, // *SRE mask, *SRE?
+    SelfTest,             // *TST?
+};
+
+struct ResolvedCommon {
+    CommonCommand command = CommonCommand::Identify;
+    Forms forms = Forms::SetOnly;
+    bool takesMask = false; // the set form takes one whole number 0..255
+};
+
+// The common command a header such as "*IDN" (upper case) names; nothing for one not kept.
+std::optional<ResolvedCommon> ResolveCommon(std::string_view name);
 
 struct ResolvedHeader {
     Command command = Command::Voltage;

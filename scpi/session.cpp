@@ -32,6 +32,8 @@ constexpr double MostMillivolts() {
 constexpr double kMostSingleVolts = MostMillivolts() / kMillivoltsPerVolt;
 constexpr double kLargestCode = layout::kCodeSteps - 1;
 constexpr double kMostCodeVolts = kLargestCode * layout::kFullScaleVolts / layout::kCodeSteps;
+// The status registers' masks are bytes.
+constexpr int kLargestMask = 255;
 
 std::string Integer(long long value) {
     char text[24] = {};
@@ -241,65 +243,75 @@ bool Session::send(const std::vector<std::string>& words) {
 }
 
 Session::Flow Session::executeCommon(const MessageUnit& unit) {
-    const std::string& name = unit.header.common;
+    const std::optional<ResolvedCommon> common = ResolveCommon(unit.header.common);
     const bool query = unit.header.query;
-    const std::size_t given = unit.parameters.size();
-    // Commands that take one whole number: *ESE and *SRE.
-    if ((name == "*ESE" || name == "*SRE") && !query) {
-        if (given == 0)
-            return fail(ErrorCode::MissingParameter);
-        if (given > 1)
-            return fail(ErrorCode::ParameterNotAllowed);
-        const Whole mask = ReadWhole(unit.parameters[0], 255, true);
-        if (mask.error != ErrorCode::NoError)
-            return fail(mask.error);
-        if (name == "*ESE")
-            m_status.setEventStatusEnable(std::uint8_t(mask.value));
-        else
-            m_status.setServiceRequestEnable(std::uint8_t(mask.value));
-        return Flow::Next;
-    }
-    const bool known = name == "*IDN" || name == "*RST" || name == "*CLS" || name == "*OPC" ||
-                       name == "*WAI" || name == "*ESR" || name == "*ESE" || name == "*STB" ||
-                       name == "*SRE" || name == "*TST";
-    const bool queryOnly = name == "*IDN" || name == "*ESR" || name == "*STB" || name == "*TST";
-    const bool setOnly = name == "*RST" || name == "*CLS" || name == "*WAI";
-    if (!known || (queryOnly && !query) || (setOnly && query))
+    if (!common || (query && common->forms == Forms::SetOnly) ||
+        (!query && common->forms == Forms::QueryOnly))
         return fail(ErrorCode::UndefinedHeader);
-    if (given > 0)
+    const std::size_t wanted = (common->takesMask && !query) ? 1 : 0;
+    if (unit.parameters.size() < wanted)
+        return fail(ErrorCode::MissingParameter);
+    if (unit.parameters.size() > wanted)
         return fail(ErrorCode::ParameterNotAllowed);
+    std::optional<std::uint8_t> mask;
+    if (wanted == 1) {
+        const Whole value = ReadWhole(unit.parameters[0], kLargestMask, true);
+        if (value.error != ErrorCode::NoError)
+            return fail(value.error);
+        mask = std::uint8_t(value.value);
+    }
 
-    if (name == "*IDN") {
+    switch (common->command) {
+    case CommonCommand::Identify:
         m_answers.push_back(std::string(kManufacturer) + ',' + std::string(kModel) + ',' +
                             std::string(kSerialNumber) + ',' + m_version);
-    } else if (name == "*RST") {
+        break;
+    case CommonCommand::Reset:
         if (send({"reset"}))
             m_readback.setAll("0");
-    } else if (name == "*CLS") {
+        break;
+    case CommonCommand::Clear:
         m_status.clear();
         m_operationCompleteArmed = false;
-    } else if (name == "*OPC" && !query) {
-        if (m_sink.framesPending())
-            m_operationCompleteArmed = true;
-        else
-            m_status.setOperationComplete();
-    } else if (name == "*OPC" || name == "*WAI") {
-        if (m_sink.framesPending()) {
-            m_hold = name == "*OPC" ? Hold::OperationCompleteQuery : Hold::Wait;
-            return Flow::Hold;
+        break;
+    case CommonCommand::OperationComplete:
+    case CommonCommand::Wait:
+        if (!m_sink.framesPending()) {
+            if (common->command == CommonCommand::Wait)
+                break;
+            if (query)
+                m_answers.push_back("1");
+            else
+                m_status.setOperationComplete();
+            break;
         }
-        if (name == "*OPC")
-            m_answers.push_back("1");
-    } else if (name == "*ESR") {
+        if (common->command == CommonCommand::OperationComplete && !query) {
+            m_operationCompleteArmed = true;
+            break;
+        }
+        m_hold = query ? Hold::OperationCompleteQuery : Hold::Wait;
+        return Flow::Hold;
+    case CommonCommand::EventStatus:
         m_answers.push_back(Integer(m_status.takeEventStatus()));
-    } else if (name == "*ESE") {
-        m_answers.push_back(Integer(m_status.eventStatusEnable()));
-    } else if (name == "*STB") {
+        break;
+    case CommonCommand::EventStatusEnable:
+        if (mask)
+            m_status.setEventStatusEnable(*mask);
+        else
+            m_answers.push_back(Integer(m_status.eventStatusEnable()));
+        break;
+    case CommonCommand::StatusByte:
         m_answers.push_back(Integer(m_status.statusByte()));
-    } else if (name == "*SRE") {
-        m_answers.push_back(Integer(m_status.serviceRequestEnable()));
-    } else if (name == "*TST") {
+        break;
+    case CommonCommand::ServiceRequestEnable:
+        if (mask)
+            m_status.setServiceRequestEnable(*mask);
+        else
+            m_answers.push_back(Integer(m_status.serviceRequestEnable()));
+        break;
+    case CommonCommand::SelfTest:
         m_answers.push_back("0");
+        break;
     }
     return Flow::Next;
 }

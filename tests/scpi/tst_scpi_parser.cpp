@@ -198,6 +198,14 @@ void TestScpiParser::errorsAreQueued_data() {
     QTest::newRow("nine codes are one too many")
         << QByteArray("CODE:ALL 1,2,3,4,5,6,7,8,9\n")
         << QByteArray("-108,\"Parameter not allowed\"") << 0;
+    QTest::newRow("a reset has no query form")
+        << QByteArray("*RST?\n") << QByteArray("-113,\"Undefined header\"") << 0;
+    QTest::newRow("an event status enable without its mask is missing a parameter")
+        << QByteArray("*ESE\n") << QByteArray("-109,\"Missing parameter\"") << 0;
+    QTest::newRow("a service request enable takes one mask, not two")
+        << QByteArray("*SRE 1,2\n") << QByteArray("-108,\"Parameter not allowed\"") << 0;
+    QTest::newRow("a mask in volts is the wrong type")
+        << QByteArray("*ESE 4 V\n") << QByteArray("-104,\"Data type error\"") << 0;
     QTest::newRow("a query takes no parameter")
         << QByteArray("*IDN? 1\n") << QByteArray("-108,\"Parameter not allowed\"") << 0;
     QTest::newRow("ten volts are out of range")
@@ -300,6 +308,8 @@ void TestScpiParser::statusRegisters_data() {
         << QByteArray("BOGUS\n*CLS\n*ESR?;*STB?;SYST:ERR?\n") << QByteArray("0;0;0,\"No error\"\n");
     QTest::newRow("an operation complete with nothing sent sets bit 0 at once")
         << QByteArray("*OPC\n*ESR?\n") << QByteArray("1\n");
+    QTest::newRow("a mask with a fraction is rounded")
+        << QByteArray("*ESE 31.6;*ESE?\n") << QByteArray("32\n");
     QTest::newRow("an enable past 255 is out of range")
         << QByteArray("*ESE 256\nSYST:ERR?\n") << QByteArray("-222,\"Data out of range\"\n");
 }
