@@ -81,8 +81,7 @@ scpi::SendOutcome ScpiServer::send(ScpiClient& client, const sequence::Frame& fr
     switch (outcome) {
     case WriteOutcome::Queued:
         m_framesOnLink.push_back({&client, client.name(), bytes});
-        if (!frame.binary)
-            emit textFrameQueued(QString::fromLatin1(bytes));
+        emit frameQueued(bytes, !frame.binary);
         return {Kind::Queued, {}};
     case WriteOutcome::LineBusy:
         return {Kind::Refused, "line busy"};

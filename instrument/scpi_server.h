@@ -59,8 +59,8 @@ public:
 
 signals:
     void clientCountChanged(int count);
-    // A client's text frame has been queued, as the panel shows its own in 发送码.
-    void textFrameQueued(const QString& text);
+    // A client's frame has been queued on the link; `text` for the frames that are text.
+    void frameQueued(const QByteArray& frame, bool text);
 
 private:
     struct ClientFrame {

@@ -1,6 +1,7 @@
 #include "scpi_control.h"
 
 #include "form1.h"
+#include "frames.h"
 #include "port_menu.h"
 #include "quoted_text.h"
 #include "scpi_server.h"
@@ -59,7 +60,7 @@ bool ScpiControl::start(const ListenAddress& address) {
     m_controller.recorder().setFrameSender(
         [this](const QByteArray& frame) { return m_server->senderOf(frame); });
     connect(m_server.get(), &ScpiServer::clientCountChanged, this, &ScpiControl::showClients);
-    connect(m_server.get(), &ScpiServer::textFrameQueued, this, &ScpiControl::showTextFrame);
+    connect(m_server.get(), &ScpiServer::frameQueued, this, &ScpiControl::showFrame);
     m_item->setChecked(true);
     showClients(0);
     return true;
@@ -110,8 +111,11 @@ void ScpiControl::showClients(int count) {
         m_portMenu->showTitleNote(tr("SCPI %1").arg(count));
 }
 
-void ScpiControl::showTextFrame(const QString& text) {
-    m_form.resetGroup().sendCodeBox->setText(text);
+// As for the operator's Sends: the text frames show, the reset byte and the eight-channel frame
+// leave the box as it was.
+void ScpiControl::showFrame(const QByteArray& frame, bool text) {
+    if (text && frame != QByteArray::fromStdString(ResetCommand()))
+        m_form.resetGroup().sendCodeBox->setText(QString::fromLatin1(frame));
 }
 
 } // namespace quillon

@@ -51,7 +51,7 @@ public:
 private:
     void toggle(bool checked);
     void showClients(int count);
-    void showTextFrame(const QString& text);
+    void showFrame(const QByteArray& frame, bool text);
 
     Form1& m_form;
     PanelController& m_controller;

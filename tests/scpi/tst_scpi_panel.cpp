@@ -101,8 +101,9 @@ void TestScpiPanel::clientFramesGoOutOnThePanelsLine_data() {
     QTest::newRow("a client's single-channel frame shows in the send code box")
         << "SOUR3:VOLT 2.5"
         << "single 2 2.500" << true;
-    QTest::newRow("a client's reset is the reset byte, shown as a text frame") << "*RST"
-                                                                               << "reset" << true;
+    QTest::newRow("a client's reset leaves the send code box as the operator's does")
+        << "*RST"
+        << "reset" << false;
     QTest::newRow("a client's eight-channel frame leaves the send code box as it was")
         << "SOUR:CODE:ALL 20,0,0,0,0,0,0,255"
         << "eight 20 0 0 0 0 0 0 255" << false;
