@@ -72,6 +72,8 @@ private slots:
     void operationCompleteWaitsForTheLine();
     void queueOverflowLeavesItsErrorLast();
     void tooLongALineIsDroppedWhole();
+    void theLineLimitIsFourKibibytes_data();
+    void theLineLimitIsFourKibibytes();
     void readbackIsSharedByClients();
 };
 
@@ -372,6 +374,24 @@ void TestScpiParser::tooLongALineIsDroppedWhole() {
     QVERIFY(board.session.bufferedBytes() <= quillon::scpi::LineAssembler::kLongestLine);
     QCOMPARE(FeedByteByByte(board.session, "SYST:ERR?\n"),
              QByteArray("-363,\"Input buffer overrun\"\n"));
+}
+
+void TestScpiParser::theLineLimitIsFourKibibytes_data() {
+    QTest::addColumn<int>("length"); // of the line without its LF
+    QTest::addColumn<QByteArray>("replies");
+
+    QTest::newRow("a line of 4096 bytes is taken") << 4096 << QByteArray("0\n0,\"No error\"\n");
+    QTest::newRow("a line of 4097 bytes is dropped")
+        << 4097 << QByteArray("-363,\"Input buffer overrun\"\n");
+}
+
+void TestScpiParser::theLineLimitIsFourKibibytes() {
+    QFETCH(int, length);
+    QFETCH(QByteArray, replies);
+    Board board;
+    const QByteArray query("*TST?");
+    const QByteArray line = query + QByteArray(length - query.size(), ' ');
+    QCOMPARE(FeedByteByByte(board.session, line + "\nSYST:ERR?\n"), replies);
 }
 
 void TestScpiParser::readbackIsSharedByClients() {
