@@ -20,13 +20,14 @@ void RunPacingBenchmark(BenchTable& table);
 void RunWaveBenchmark(BenchTable& table);
 void RunRemoteSendBenchmark(BenchTable& table);
 void RunRemoteClickBenchmark(BenchTable& table);
+void RunScpiBenchmark(BenchTable& table);
 } // namespace quillon::bench
 
 namespace {
 
 int Usage() {
     std::fputs("usage: quillon-bench [--rows-only] builders [google-benchmark flags]\n"
-               "       quillon-bench [--rows-only] click|flood|startup|send|pace|wave|remote\n"
+               "       quillon-bench [--rows-only] click|flood|startup|send|pace|wave|remote|scpi\n"
                "       quillon-bench startup-child panel|panel-en|floor   (started by startup)\n",
                stderr);
     return 2;
@@ -72,6 +73,8 @@ int main(int argc, char** argv) {
             RunRemoteSendBenchmark(table);
             RunRemoteClickBenchmark(table);
         });
+    } else if (mode == "scpi") {
+        WithOffscreenApplication(argc, argv, [&] { RunScpiBenchmark(table); });
     } else if (mode == "startup-child" && argc == 3) {
         return RunStartupChild(argc, argv, argv[2]);
     } else {

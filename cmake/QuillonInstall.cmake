@@ -2,7 +2,7 @@
 # changelog; CPack makes a .deb of them that Debian's lintian finds clean.
 include(GNUInstallDirs)
 
-foreach(program quillon quillon-board quillon-send)
+foreach(program quillon quillon-board quillon-send quillon-scpi)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
@@ -17,7 +17,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/quillon.svg
 find_program(QUILLON_GZIP gzip REQUIRED)
 set(quillon_compressed_dir ${PROJECT_BINARY_DIR}/compressed)
 set(quillon_compressed_files)
-foreach(source man/quillon.1 man/quillon-send.1 man/quillon-board.1 changelog)
+foreach(source man/quillon.1 man/quillon-send.1 man/quillon-board.1 man/quillon-scpi.1
+               changelog)
   get_filename_component(name ${source} NAME)
   set(output ${quillon_compressed_dir}/${name}.gz)
   add_custom_command(
@@ -32,8 +33,11 @@ foreach(source man/quillon.1 man/quillon-send.1 man/quillon-board.1 changelog)
 endforeach()
 add_custom_target(quillon_compressed_docs ALL DEPENDS ${quillon_compressed_files})
 install(FILES ${quillon_compressed_dir}/quillon.1.gz ${quillon_compressed_dir}/quillon-send.1.gz
-              ${quillon_compressed_dir}/quillon-board.1.gz
+              ${quillon_compressed_dir}/quillon-board.1.gz ${quillon_compressed_dir}/quillon-scpi.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The SCPI server as a systemd template, one instance per device; installed, never enabled.
+install(FILES ${PROJECT_SOURCE_DIR}/data/quillon-scpi@.service
+        DESTINATION lib/systemd/system)
 
 # Debian's machine-readable copyright file, its license text taken from LICENSE: every line
 # indented by a space, and a blank line written as " .".
@@ -69,8 +73,9 @@ four or all eight at a time, or a reset of every channel to 0 V.
 
 The panel, quillon, is a window with the board's controls that shows the bytes
 it sends and receives. quillon-send sends the same frames from scripts and
-plays sequences of them on a steady clock. quillon-board is a virtual board on
-a pseudo-terminal for trying both without hardware.]=])
+plays sequences of them on a steady clock. quillon-scpi serves the board as a
+SCPI instrument on TCP for lab scripts such as PyVISA. quillon-board is a
+virtual board on a pseudo-terminal for trying them without hardware.]=])
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # dpkg-shlibdeps (dpkg-dev) adds the versioned C, C++ and Qt libraries the programs link; the

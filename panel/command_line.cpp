@@ -52,6 +52,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
             .arg(LanguageChoices()),
         QStringLiteral("language"));
     parser.addOption(language);
+    const QCommandLineOption scpi(
+        QStringLiteral("scpi"),
+        QStringLiteral("Serve SCPI clients (lab scripts, PyVISA) on TCP at <[addr]:port> from "
+                       "start-up, e.g. 127.0.0.1:5025; SCPI has no authentication."),
+        QStringLiteral("[addr]:port"));
+    parser.addOption(scpi);
 
     if (!parser.parse(arguments))
         return {
@@ -91,7 +97,19 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                         parser.helpText()};
         shown = *named;
     }
-    return {CommandLine::Action::Run, parser.value(port), parser.value(log), {}, shown};
+    CommandLine run{CommandLine::Action::Run, parser.value(port), parser.value(log), {}, shown};
+    if (parser.isSet(scpi)) {
+        run.scpi = ParseListenAddress(parser.value(scpi));
+        if (!run.scpi)
+            return {CommandLine::Action::Refuse,
+                    {},
+                    {},
+                    QStringLiteral("--scpi takes [addr]:port, e.g. 127.0.0.1:5025 or [::1]:5025; "
+                                   "got \"%1\".\n")
+                            .arg(parser.value(scpi)) +
+                        parser.helpText()};
+    }
+    return run;
 }
 
 } // namespace quillon

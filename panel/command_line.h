@@ -2,11 +2,14 @@
 
 // What the quillon program was asked to do by its command line.
 
+#include "listen_address.h"
 #include "window_language.h"
 
 #include <QLocale>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace quillon {
 
@@ -26,6 +29,8 @@ struct CommandLine {
     QString text;
     // AnyLanguage: as the system's locale chooses.
     QLocale::Language language = QLocale::AnyLanguage;
+    // Serve SCPI clients there from start-up.
+    std::optional<ListenAddress> scpi = std::nullopt;
 };
 
 // `arguments` as QCoreApplication::arguments() gives them, the program's own path first.

@@ -1,6 +1,7 @@
 #include "command_line.h"
 #include "form1.h"
 #include "panel_actions.h"
+#include "scpi_control.h"
 #include "shutdown_signals.h"
 #include "window_language.h"
 
@@ -62,7 +63,10 @@ int main(int argc, char* argv[]) {
     quillon::PanelController controller(window, devices);
     if (!commandLine.logFile.isEmpty())
         controller.logFromLoad(commandLine.logFile);
+    quillon::ScpiControl scpi(window, controller);
     window.show();
+    if (commandLine.scpi)
+        scpi.start(*commandLine.scpi);
     const int status = app.exec();
     // A serial server drops what it has not yet written to the board when the connection closes.
     controller.finishLine(std::chrono::seconds(5));

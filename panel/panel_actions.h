@@ -66,6 +66,9 @@ public:
 
     const SerialLink& link() const { return m_link; }
     const LineRecorder& recorder() const { return m_recorder; }
+    // For what else serves the board through the panel's own link (SCPI clients).
+    SerialLink& serialLink() { return m_link; }
+    LineRecorder& recorder() { return m_recorder; }
     bool isPlaying() const;
     // Starts the log once the window has loaded and the port is open.
     void logFromLoad(const QString& path);

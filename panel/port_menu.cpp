@@ -87,11 +87,24 @@ PortMenu::PortMenu(PortSources sources, QWidget* parent)
     connect(this, &QMenu::aboutToShow, this, [this] { fillItems(m_listPorts()); });
 }
 
+void PortMenu::addFeatureItem(QAction* item) {
+    m_featureItems.append(item);
+    connect(item, &QObject::destroyed, this, [this, item] { m_featureItems.removeOne(item); });
+    fillItems({});
+}
+
+void PortMenu::showTitleNote(const QString& note) {
+    m_titleNote = note;
+    showDevice(m_device);
+}
+
 void PortMenu::showDevice(const QString& device) {
     m_device = device;
-    setTitle(MenuText(PortMenuTitle(device)));
+    const QString title = PortMenuTitle(device);
+    //: %1 the port menu's title, %2 a note such as "SCPI 2" (clients connected)
+    setTitle(MenuText(m_titleNote.isEmpty() ? title : tr("%1 · %2").arg(title, m_titleNote)));
     for (QAction* item : actions()) {
-        if (item->isCheckable())
+        if (item->isCheckable() && !m_featureItems.contains(item))
             item->setChecked(SameDevice(item->data().toString(), device));
     }
 }
@@ -112,6 +125,9 @@ void PortMenu::fillItems(const QList<PortListing>& ports) {
     addSeparator();
     connect(addAction(tr(kOtherDeviceText)), &QAction::triggered, this,
             &PortMenu::askForOtherDevice);
+    if (!m_featureItems.isEmpty())
+        addSeparator();
+    addActions(m_featureItems);
 }
 
 void PortMenu::askForOtherDevice() {

@@ -56,9 +56,15 @@ public:
     // Empty functions mean SystemPorts() and AskForDevicePath().
     explicit PortMenu(PortSources sources = {}, QWidget* parent = nullptr);
 
+    // An item of another feature, kept below the ports whenever the list is read afresh; the
+    // menu does not own it.
+    void addFeatureItem(QAction* item);
+
 public slots:
     // The device now open, empty while none is.
     void showDevice(const QString& device);
+    // Said after the device in the title ("串口：ttyUSB0 · SCPI 2"); empty for nothing.
+    void showTitleNote(const QString& note);
 
 signals:
     void deviceChosen(const QString& device);
@@ -70,6 +76,8 @@ private:
     PortLister m_listPorts;
     DevicePrompt m_askForDevice;
     QString m_device;
+    QString m_titleNote;
+    QList<QAction*> m_featureItems;
 };
 
 } // namespace quillon

@@ -144,19 +144,21 @@ std::string WaitLines::before(nanoseconds at, nanoseconds lineTime) {
     return lines;
 }
 
-std::string LogFormat::sent(std::string_view frame, const LogMoment& moment) {
+std::string LogFormat::sent(std::string_view frame, const LogMoment& moment, std::string_view by) {
     const std::optional<std::string> words = CommandWords(frame);
-    const std::string count = Number(static_cast<long long>(frame.size()));
+    const std::string sentBytes = "sent " + Number(static_cast<long long>(frame.size())) +
+                                  " bytes" +
+                                  (by.empty() ? "" : " by " + OneLine(by, kLoggedHexBytes));
     if (!words)
-        return stamp(moment) + "sent " + count +
-               " bytes that play does not take: " + LoggedHexBytes(frame) + '\n';
+        return stamp(moment) + sentBytes + " that play does not take: " + LoggedHexBytes(frame) +
+               '\n';
     // The date line, if any, comes before the wait, so the wait stays next to its command.
     std::string entry = stamp(moment);
     const std::string wait = m_waits.before(moment.steady, LineTime(frame.size()));
     const std::size_t dateLine = entry.rfind('\n');
     const std::size_t split = dateLine == std::string::npos ? 0 : dateLine + 1;
     entry.insert(split, wait);
-    return entry + "sent " + count + " bytes\n" + *words + '\n';
+    return entry + sentBytes + '\n' + *words + '\n';
 }
 
 std::string LogFormat::received(std::size_t byteCount, std::string_view shown,

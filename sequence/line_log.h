@@ -70,7 +70,9 @@ public:
                        const LogMoment& moment);
     // A frame whose last byte the driver has taken: "# 21:03:04.512 sent 22 bytes" and its
     // command's words (after a wait when the line was idle), or a comment with its bytes in hex.
-    std::string sent(std::string_view frame, const LogMoment& moment);
+    // `by` names who sent it when that is not the program itself ("sent 22 bytes by
+    // 127.0.0.1:53122").
+    std::string sent(std::string_view frame, const LogMoment& moment, std::string_view by = {});
     // "# 21:03:05.940 received 22 bytes: <shown>", `shown` being the bytes as the panel shows them.
     std::string received(std::size_t byteCount, std::string_view shown, const LogMoment& moment);
     // The line's other events, each a comment of fixed words and its details on one line:

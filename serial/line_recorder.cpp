@@ -77,8 +77,10 @@ void LineRecorder::noReply(std::chrono::milliseconds wait) {
 }
 
 void LineRecorder::logFrame(const QByteArray& frame) {
-    if (isRecording())
-        append(m_format.sent(frame.toStdString(), sequence::LogMoment::now()));
+    if (!isRecording())
+        return;
+    const QString sender = m_frameSender ? m_frameSender(frame) : QString();
+    append(m_format.sent(frame.toStdString(), sequence::LogMoment::now(), Utf8(sender)));
 }
 
 // Told as they come, in pieces of bounded size, so that no line of the log is too long to play

@@ -47,6 +47,11 @@ public:
     void noReply(std::chrono::milliseconds wait);
     void note(const QString& text);
 
+    // Who sent a frame the driver has just taken, for its entry ("by 127.0.0.1:53122"); empty
+    // for the program's own frames.
+    using FrameSender = std::function<QString(const QByteArray& frame)>;
+    void setFrameSender(FrameSender frameSender) { m_frameSender = std::move(frameSender); }
+
 signals:
     // The log could not be written any more and is closed; told once per log.
     void failed(const QString& path, const QString& reason);
@@ -62,6 +67,7 @@ private:
     SerialLink& m_link;
     QString m_program;
     FailureWords m_failureWords;
+    FrameSender m_frameSender;
     sequence::LogFormat m_format;
     sequence::LogFile m_file;
 };

@@ -365,6 +365,11 @@ No command was sent.</translation>
         <source>其他设备…</source>
         <translation>Other device…</translation>
     </message>
+    <message>
+        <source>%1 · %2</source>
+        <extracomment>%1 the port menu&apos;s title, %2 a note such as &quot;SCPI 2&quot; (clients connected)</extracomment>
+        <translation>%1 · %2</translation>
+    </message>
 </context>
 <context>
     <name>quillon::RecordMenu</name>
@@ -408,6 +413,44 @@ No command was sent.</translation>
     <message>
         <source>播放序列…</source>
         <translation>Play sequence…</translation>
+    </message>
+</context>
+<context>
+    <name>quillon::ScpiControl</name>
+    <message>
+        <source>远程控制 (SCPI)</source>
+        <translation>Remote control (SCPI)</translation>
+    </message>
+    <message>
+        <source>监听地址（例如 127.0.0.1:5025；SCPI 没有身份验证）：</source>
+        <translation>Listen on (e.g. 127.0.0.1:5025; SCPI has no authentication):</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>远程控制无法在 %1 上监听：%2</source>
+        <extracomment>%1 the address, %2 the system&apos;s reason</extracomment>
+        <translation>Remote control cannot listen on %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 不是监听地址，应为 地址:端口，例如 127.0.0.1:5025。</source>
+        <extracomment>%1 what the operator typed</extracomment>
+        <translation>%1 is not a listen address; give address:port, e.g. 127.0.0.1:5025.</translation>
+    </message>
+    <message>
+        <source>SCPI %1</source>
+        <extracomment>%1 how many SCPI clients are connected</extracomment>
+        <translation>SCPI %1</translation>
+    </message>
+    <message>
+        <source>远程控制 (SCPI)…</source>
+        <translation>Remote control (SCPI)…</translation>
     </message>
 </context>
 </TS>

@@ -111,6 +111,12 @@ void tst_Install::addInstalledFileRows() {
 #ifdef QUILLON_INSTALLS_SEND
     QTest::newRow("command-line sender") << "bin/quillon-send" << true;
 #endif
+#ifdef QUILLON_INSTALLS_SCPI
+    QTest::newRow("SCPI server") << "bin/quillon-scpi" << true;
+    QTest::newRow("SCPI server's manual page") << "share/man/man1/quillon-scpi.1.gz" << false;
+    QTest::newRow("SCPI server's systemd template")
+        << "lib/systemd/system/quillon-scpi@.service" << false;
+#endif
     QTest::newRow("desktop entry") << "share/applications/quillon.desktop" << false;
     QTest::newRow("icon") << "share/icons/hicolor/scalable/apps/quillon.svg" << false;
     QTest::newRow("panel's manual page") << "share/man/man1/quillon.1.gz" << false;
@@ -139,6 +145,9 @@ void tst_Install::installedProgramsFindTheirLibraries_data() {
     QTest::newRow("virtual board") << "bin/quillon-board";
 #ifdef QUILLON_INSTALLS_SEND
     QTest::newRow("command-line sender") << "bin/quillon-send";
+#endif
+#ifdef QUILLON_INSTALLS_SCPI
+    QTest::newRow("SCPI server") << "bin/quillon-scpi";
 #endif
 }
 
@@ -319,6 +328,8 @@ void tst_Install::checkersFindNothingWrong_data() {
         << "man" << man << "share/man/man1/quillon-send.1.gz" << troffComplaint;
     QTest::newRow("the virtual board's manual page formats without a warning")
         << "man" << man << "share/man/man1/quillon-board.1.gz" << troffComplaint;
+    QTest::newRow("the SCPI server's manual page formats without a warning")
+        << "man" << man << "share/man/man1/quillon-scpi.1.gz" << troffComplaint;
     QTest::newRow("lintian finds no error and no warning in the Debian package")
         << "lintian" << QStringList{"--tag-display-limit", "0"} << QString() << "^[EW]: .*$";
 }
