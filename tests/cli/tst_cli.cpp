@@ -671,7 +671,9 @@ void TestCli::logOfARunPlaysBackToTheSameBytes() {
                  .filter(QRegularExpression("^(?!wait)")),
              QStringList({"single 3 2.500", "eight 0 0 0 0 0 0 0 255", "reset",
                           "four 0:1.00 1:2.00 2:3.00 3:4.00", "reset"}));
-    QVERIFY2(text.contains(QRegularExpression("\\nwait 4\\d\\n# [0-9:.]+ sent 1 bytes\\nreset\\n")),
+    // The pause before the reset is logged as the time that passed between the frames as the
+    // driver took them, which a loaded machine stretches or shortens: its length is not pinned.
+    QVERIFY2(text.contains(QRegularExpression("\\n(wait \\d+\\n)?# [0-9:.]+ sent 1 bytes\\nreset\\n")),
              qPrintable(text));
     QVERIFY2(text.contains(QRegularExpression("received 2 bytes: OK\\n")), qPrintable(text));
     QVERIFY2(text.contains(QRegularExpression("no reply from \\S+ within 100 ms\\n")),
