@@ -6,6 +6,7 @@
 
 #include <QCommandLineParser>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -37,8 +38,18 @@ QStringList WithReplyDefault(QStringList arguments) {
         QString& argument = arguments[i];
         if (argument == QLatin1String("--") || !argument.startsWith(u'-'))
             break;
-        if (argument == QLatin1String("--reply"))
+        if (argument == QLatin1String("--reply")) {
+            // "--reply 100" would otherwise be refused as an unknown command "100".
+            const QString next = arguments.value(i + 1);
+            const bool isWait = !next.isEmpty() && next.size() <= 9 &&
+                                std::all_of(next.begin(), next.end(),
+                                            [](QChar c) { return c >= u'0' && c <= u'9'; });
+            if (isWait)
+                throw Refusal("the wait is given as --reply=" + next.toStdString() +
+                              ", not --reply " + next.toStdString() + "; a bare --reply waits " +
+                              std::to_string(kDefaultReplyWait.count()) + " ms");
             argument = QStringLiteral("--reply=%1").arg(kDefaultReplyWait.count());
+        }
         else if (argument == QLatin1String("--port") || argument == QLatin1String("--log"))
             ++i;
     }

@@ -44,6 +44,15 @@ std::optional<std::string> CommandWords(std::string_view frame) {
     const DecodedCommand& command = *result.command;
     if (std::ranges::any_of(command.outputs, &ChannelOutput::gain))
         return std::nullopt;
+    // Sequences refuse a four-channel frame that names a channel twice.
+    if (command.kind == DecodedCommand::Kind::FourChannel) {
+        for (std::size_t k = 1; k < command.outputs.size(); ++k) {
+            for (std::size_t earlier = 0; earlier < k; ++earlier) {
+                if (command.outputs[earlier].channel == command.outputs[k].channel)
+                    return std::nullopt;
+            }
+        }
+    }
     std::string words(CommandWord(command.kind));
     switch (command.kind) {
     case DecodedCommand::Kind::Reset:

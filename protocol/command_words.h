@@ -23,7 +23,8 @@ std::string_view CommandWord(DecodedCommand::Kind kind);
 
 // Canonical words for a frame that a sequence could send again byte for byte: `single CH V.VVV`,
 // `four CH:V.VV CH:V.VV CH:V.VV CH:V.VV`, `eight C C C C C C C C` or `reset`. Nothing for bytes
-// that are not one such command, or that carry a gain flag of "1", which sequences never send.
+// that are not one such command, that carry a gain flag of "1", or that name a channel twice in
+// a four-channel frame, none of which sequences send.
 std::optional<std::string> CommandWords(std::string_view frame);
 
 } // namespace quillon

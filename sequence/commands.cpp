@@ -98,6 +98,11 @@ Frame Four(const std::vector<std::string>& words) {
         if (colon == std::string::npos)
             Refuse(Quoted(word) + " is not CH:VOLTS", kFourForm);
         entries[k] = {Channel(word.substr(0, colon), kFourForm), false, word.substr(colon + 1)};
+        // The board would set that channel twice in one frame: surely a typo.
+        for (std::size_t earlier = 0; earlier < k; ++earlier) {
+            if (entries[earlier].channel == entries[k].channel)
+                Refuse("channel " + Quoted(entries[k].channel) + " is named twice", kFourForm);
+        }
     }
     const std::string frame = BuildOrRefuse([&] { return FourChannelFrame(entries); }, kFourForm);
     // A value too wide shifts every field after it, so each is checked in a frame of its own

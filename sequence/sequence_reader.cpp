@@ -54,12 +54,15 @@ private:
     std::size_t m_lineBytes = 0;
 };
 
+// The words of a line up to a '#' that starts a word: a comment may follow a command.
 std::vector<std::string> Words(std::string_view line) {
     std::vector<std::string> words;
     std::size_t i = 0;
     while (i < line.size()) {
         while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
             ++i;
+        if (i < line.size() && line[i] == '#')
+            break;
         const std::size_t start = i;
         while (i < line.size() && line[i] != ' ' && line[i] != '\t')
             ++i;
@@ -95,6 +98,10 @@ std::string ReadSequenceText(int fd, const std::string& name) {
 }
 
 std::vector<Step> ParseSequence(std::string_view text) {
+    // Windows editors start a UTF-8 file with a byte-order mark.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.starts_with(kByteOrderMark))
+        text.remove_prefix(kByteOrderMark.size());
     std::vector<Step> steps;
     std::size_t lineNumber = 0;
     while (!text.empty()) {
@@ -113,7 +120,7 @@ std::vector<Step> ParseSequence(std::string_view text) {
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         const std::vector<std::string> words = Words(line);
-        if (words.empty() || words[0].front() == '#')
+        if (words.empty())
             continue;
         try {
             steps.push_back(ParseSequenceCommand(words));

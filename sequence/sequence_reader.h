@@ -23,7 +23,8 @@ inline constexpr std::size_t kMaxLineBytes = 4096;
 // error is a Refusal too. `name` names the source in messages ("ramp.txt", "standard input"; none if empty).
 std::string ReadSequenceText(int fd, const std::string& name);
 
-// One command a line; blank lines and lines starting with '#' are skipped. Throws Refusal whose
+// One command a line; blank lines are skipped, and a '#' at the start of a word starts a comment
+// that runs to the end of its line. A UTF-8 byte-order mark at the very start is skipped. Throws Refusal whose
 // message starts with "line N: " for the first bad line: a NUL byte, text that is not UTF-8, a
 // line over kMaxLineBytes, more than kMaxSequenceLines lines, or a command that is refused.
 std::vector<Step> ParseSequence(std::string_view text);

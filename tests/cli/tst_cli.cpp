@@ -339,6 +339,9 @@ void TestCli::refusalWritesNothing_data() {
     bad("no command at all", "--dry-run", "no command");
     bad("a reply wait that is not a number", "--reply=soon reset", "\"soon\"");
     bad("a negative reply wait, which would never end", "--reply=-5 reset", "\"-5\"");
+    bad("a reply wait written apart from its option", "--reply 100 reset",
+        "the wait is given as --reply=100");
+    bad("four naming one channel twice", "four 0:1.00 1:2.02 1:3.86 3:4.00", "named twice");
     bad("a log that cannot be opened", "--log @FILE@/run.log reset", "run.log");
     bad("a rate of zero", "play --rate 0 -", "\"0\"");
     bad("a sequence file that does not exist", "play @FILE@/ramp.txt", "/plain/ramp.txt");

@@ -195,6 +195,8 @@ void TestFrameDecoder::commandWords_data() {
         << QByteArray("00100110099999999999999") << "";
     QTest::newRow("a value field of five digits") << QByteArray("00012500999999999999999") << "";
     QTest::newRow("a channel that is not 0 to 7") << QByteArray("0080110099999999999999") << "";
+    QTest::newRow("a four-channel frame naming a channel twice, which sequences refuse")
+        << QByteArray("1000100002022038630400") << "";
     QTest::newRow("nothing") << QByteArray() << "";
 }
 

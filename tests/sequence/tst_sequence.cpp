@@ -64,6 +64,18 @@ void TestSequence::sequenceIsReadWhole_data() {
     QTest::newRow("comments, blank lines and spaces around words are skipped")
         << QByteArray("# a ramp\n\n   \n  single\t0  1.000  \n#reset\n")
         << QStringList{"0000100099999999999999"} << QString();
+    QTest::newRow("a comment may follow a command after white space")
+        << QByteArray("single 0 1.000 # zero\nreset\t#again\n")
+        << QStringList{"0000100099999999999999", "U"} << QString();
+    QTest::newRow("a # inside a word is not a comment")
+        << QByteArray("single 0 1.000#zero\n") << QStringList{} << QStringLiteral("line 1: ");
+    QTest::newRow("a byte-order mark at the start of the file is skipped")
+        << QByteArray("\xEF\xBB\xBFreset\n") << QStringList{"U"} << QString();
+    QTest::newRow("a byte-order mark anywhere else is not")
+        << QByteArray("reset\n\xEF\xBB\xBFreset\n") << QStringList{} << QStringLiteral("line 2: ");
+    QTest::newRow("four naming one channel twice is refused as a typo")
+        << QByteArray("four 0:1 1:2 1:3 3:4\n") << QStringList{}
+        << QStringLiteral("line 1: channel \"1\" is named twice");
     QTest::newRow("a last line without its line end counts")
         << QByteArray("reset\nwait 250") << QStringList{"U", "wait 250"} << QString();
     QTest::newRow("Windows line ends are read as line ends")
