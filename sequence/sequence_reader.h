@@ -20,8 +20,14 @@ inline constexpr std::size_t kMaxLineBytes = 4096;
 
 // Everything `fd` holds, up to end of file. Throws Refusal ("NAME: …", naming the bound or the
 // line) as soon as the text passes a bound or holds a NUL byte, without reading the rest; a read
-// error is a Refusal too. `name` names the source in messages ("ramp.txt", "standard input"; none if empty).
+// error is a Refusal too. `name` names the source in messages ("ramp.txt", "standard input"; none
+// if empty).
 std::string ReadSequenceText(int fd, const std::string& name);
+
+// Everything the plain file at `path` holds, read as ReadSequenceText() reads. Anything else (a
+// folder, a pipe, a device) is refused as "not a plain file" without waiting for it to give or
+// take anything: for a reader that must never wait, such as the panel's window.
+std::string ReadSequenceFile(const std::string& path);
 
 // One command a line; blank lines and lines starting with '#' are skipped. Throws Refusal whose
 // message starts with "line N: " for the first bad line: a NUL byte, text that is not UTF-8, a
