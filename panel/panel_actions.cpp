@@ -2,10 +2,12 @@
 
 #include "form1.h"
 #include "frames.h"
+#include "port_error_words.h"
 #include "quoted_text.h"
 #include "sequence_reader.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -82,34 +84,7 @@ QString QuotedPath(const QString& path) {
 }
 
 QString ErrorReason(PortError error) {
-    switch (error) {
-    case PortError::NotFound:
-        return PanelController::tr("设备不存在");
-    case PortError::HostNotFound:
-        return PanelController::tr("找不到该主机");
-    case PortError::Permission:
-        return PanelController::tr("没有访问权限，或设备已被其他程序占用");
-    case PortError::AlreadyOpen:
-        return PanelController::tr("设备已被打开");
-    case PortError::NotOpen:
-        return PanelController::tr("串口未打开");
-    case PortError::Write:
-        return PanelController::tr("写入出错");
-    case PortError::Read:
-        return PanelController::tr("读取出错");
-    case PortError::Gone:
-        return PanelController::tr("设备已断开或不可用");
-    case PortError::Unsupported:
-        return PanelController::tr("设备或服务器不支持所需的串口设置");
-    case PortError::ConnectionRefused:
-        return PanelController::tr("服务器拒绝连接");
-    case PortError::Timeout:
-        return PanelController::tr("操作超时");
-    case PortError::None:
-    case PortError::Unknown:
-        break;
-    }
-    return PanelController::tr("未知错误");
+    return QCoreApplication::translate(kPortErrorWordsContext, WordsFor(error).chinese);
 }
 
 QString DeviceName(const QString& device) {

@@ -96,42 +96,6 @@
         <translation>This panel sets the serial port to 9600 baud, 8 data bits, no parity and 1 stop bit (9600,N,8,1). The single-channel, 4-channel and 8-channel commands are sent by the Send button of each group; the Reset button sends the software reset command “U”. The “Out x2” check boxes are reserved and cannot be used yet: their gain flag is always 0.</translation>
     </message>
     <message>
-        <source>设备不存在</source>
-        <translation>no such device</translation>
-    </message>
-    <message>
-        <source>没有访问权限，或设备已被其他程序占用</source>
-        <translation>permission denied, or another program holds the device</translation>
-    </message>
-    <message>
-        <source>设备已被打开</source>
-        <translation>the device is already open</translation>
-    </message>
-    <message>
-        <source>串口未打开</source>
-        <translation>the port is not open</translation>
-    </message>
-    <message>
-        <source>写入出错</source>
-        <translation>write error</translation>
-    </message>
-    <message>
-        <source>读取出错</source>
-        <translation>read error</translation>
-    </message>
-    <message>
-        <source>设备已断开或不可用</source>
-        <translation>the device was unplugged or is unavailable</translation>
-    </message>
-    <message>
-        <source>操作超时</source>
-        <translation>timed out</translation>
-    </message>
-    <message>
-        <source>未知错误</source>
-        <translation>unknown error</translation>
-    </message>
-    <message>
         <source>（未指定设备）</source>
         <translation>(no device given)</translation>
     </message>
@@ -267,18 +231,6 @@ Expected %3.</translation>
         <translation>“…%1” (%2 characters)</translation>
     </message>
     <message>
-        <source>找不到该主机</source>
-        <translation>no such host</translation>
-    </message>
-    <message>
-        <source>设备或服务器不支持所需的串口设置</source>
-        <translation>the device or the server does not take the serial settings needed</translation>
-    </message>
-    <message>
-        <source>服务器拒绝连接</source>
-        <translation>the server refused the connection</translation>
-    </message>
-    <message>
         <source>记录已停止：无法再写入记录文件 %1（%2）。
 面板照常发送命令。</source>
         <extracomment>%1 the log file, %2 the system&apos;s reason</extracomment>
@@ -323,6 +275,57 @@ No command was sent.</translation>
     <message>
         <source>命令未发出：正在播放序列，请等序列播放完毕或停止后再发送。</source>
         <translation>Command not sent: a sequence is playing. Send again once it has ended or been stopped.</translation>
+    </message>
+</context>
+<context>
+    <name>quillon::PortErrorWords</name>
+    <message>
+        <source>设备不存在</source>
+        <translation>no such device</translation>
+    </message>
+    <message>
+        <source>找不到该主机</source>
+        <translation>no such host</translation>
+    </message>
+    <message>
+        <source>没有访问权限，或设备已被其他程序占用</source>
+        <translation>permission denied, or another program holds the device</translation>
+    </message>
+    <message>
+        <source>设备已被打开</source>
+        <translation>the device is already open</translation>
+    </message>
+    <message>
+        <source>串口未打开</source>
+        <translation>the port is not open</translation>
+    </message>
+    <message>
+        <source>写入出错</source>
+        <translation>write error</translation>
+    </message>
+    <message>
+        <source>读取出错</source>
+        <translation>read error</translation>
+    </message>
+    <message>
+        <source>设备已断开或不可用</source>
+        <translation>the device was unplugged or is unavailable</translation>
+    </message>
+    <message>
+        <source>设备或服务器不支持所需的串口设置</source>
+        <translation>the device or the server does not take the serial settings needed</translation>
+    </message>
+    <message>
+        <source>服务器拒绝连接</source>
+        <translation>the server refused the connection</translation>
+    </message>
+    <message>
+        <source>操作超时</source>
+        <translation>timed out</translation>
+    </message>
+    <message>
+        <source>未知错误</source>
+        <translation>unknown error</translation>
     </message>
 </context>
 <context>
