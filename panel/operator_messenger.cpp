@@ -1,0 +1,52 @@
+#include "operator_messenger.h"
+
+#include "line_recorder.h"
+#include "operator_wording.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <utility>
+
+namespace quillon {
+
+namespace {
+
+class MessageBoxTexts {
+    Q_DECLARE_TR_FUNCTIONS(quillon::MessageBoxTexts)
+};
+
+} // namespace
+
+MessagePresenter MessageBoxPresenter(QWidget* parent) {
+    return [parent](const OperatorMessage& message) {
+        QMessageBox box(parent);
+        box.setWindowTitle(kApplicationTitle);
+        box.setIcon(message.kind == OperatorMessage::Kind::Help ? QMessageBox::NoIcon
+                                                                : QMessageBox::Warning);
+        box.setTextFormat(Qt::PlainText);
+        box.setText(message.text);
+        box.setStandardButtons(QMessageBox::Ok);
+        box.button(QMessageBox::Ok)->setText(MessageBoxTexts::tr("确定"));
+        box.exec();
+    };
+}
+
+OperatorMessenger::OperatorMessenger(MessagePresenter present, LineRecorder& recorder)
+    : m_present(std::move(present)), m_recorder(recorder) {}
+
+void OperatorMessenger::tell(const QString& warning) const {
+    m_present({OperatorMessage::Kind::Warning, warning});
+}
+
+void OperatorMessenger::refuseSend(const QString& warning) const {
+    m_recorder.note(QStringLiteral("not sent: ") + warning);
+    tell(warning);
+}
+
+void OperatorMessenger::showHelp() const {
+    m_present({OperatorMessage::Kind::Help, HelpText()});
+}
+
+} // namespace quillon
