@@ -1,6 +1,7 @@
 #include "port_menu.h"
 
 #include "link_transport.h"
+#include "menu_text.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -10,11 +11,6 @@
 namespace quillon {
 
 namespace {
-
-// A menu would take "&" as the mark of a shortcut letter.
-QString MenuText(QString text) {
-    return text.replace(u'&', QStringLiteral("&&"));
-}
 
 QString Hex4(quint16 value) {
     return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0'));

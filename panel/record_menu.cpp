@@ -1,5 +1,7 @@
 #include "record_menu.h"
 
+#include "menu_text.h"
+
 #include <QAction>
 #include <QDateTime>
 #include <QDir>
@@ -28,10 +30,6 @@ QString AskForFile(QWidget* parent, const QString& title, QFileDialog::AcceptMod
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
-}
-
-QString MenuText(QString text) {
-    return text.replace(u'&', QStringLiteral("&&"));
 }
 
 } // namespace
