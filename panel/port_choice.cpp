@@ -16,11 +16,13 @@ PortChoice::PortChoice(SerialLink& link, PortSources sources, const OperatorMess
     connect(m_menu, &PortMenu::deviceChosen, this, &PortChoice::choose);
     connect(&m_link, &SerialLink::portChanged, m_menu, &PortMenu::showDevice);
     // Queued, so that a message box never opens inside the port's own signal.
-    connect(&m_link, &SerialLink::openFinished, this, &PortChoice::finishStartup,
-            Qt::QueuedConnection);
+    connect(
+        &m_link, &SerialLink::openFinished, this,
+        [this](bool opened) { finishOpening(Opening::Startup, opened); }, Qt::QueuedConnection);
     connect(
         &m_link, &SerialLink::deviceOpenFinished, this,
-        [this](const QString&, bool opened) { finishChoice(opened); }, Qt::QueuedConnection);
+        [this](const QString&, bool opened) { finishOpening(Opening::Choice, opened); },
+        Qt::QueuedConnection);
     connect(&m_link, &SerialLink::portLost, this, &PortChoice::reportPortLost,
             Qt::QueuedConnection);
 }
@@ -43,19 +45,17 @@ void PortChoice::choose(const QString& device) {
         tellChoiceFailed();
 }
 
-void PortChoice::finishStartup(bool opened) {
-    if (m_opening != Opening::Startup)
+// An opening the panel no longer waits for (the operator chose another device meanwhile) is
+// not told.
+void PortChoice::finishOpening(Opening opening, bool opened) {
+    if (m_opening != opening)
         return;
     m_opening = Opening::None;
-    if (!opened)
+    if (opened)
+        return;
+    if (opening == Opening::Startup)
         tellNoPort();
-}
-
-void PortChoice::finishChoice(bool opened) {
-    if (m_opening != Opening::Choice)
-        return;
-    m_opening = Opening::None;
-    if (!opened)
+    else
         tellChoiceFailed();
 }
 

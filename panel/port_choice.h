@@ -34,8 +34,7 @@ private:
     // The opening whose end is still to come, from a port on another machine.
     enum class Opening { None, Startup, Choice };
 
-    void finishStartup(bool opened);
-    void finishChoice(bool opened);
+    void finishOpening(Opening opening, bool opened);
     void tellNoPort();
     void tellChoiceFailed();
     void reportPortLost(const PortFailure& failure);
