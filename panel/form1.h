@@ -129,7 +129,8 @@ public:
     QAction* helpAction() const { return m_help; }
 
 signals:
-    // The window's Load event: raised once, after the window is first shown.
+    // The window's Load event: raised once, from the event loop after the window is first shown,
+    // so that anything Load shows appears in front of it.
     void loaded();
 
 protected:
