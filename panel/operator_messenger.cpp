@@ -3,21 +3,12 @@
 #include "line_recorder.h"
 #include "operator_wording.h"
 
-#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
 #include <utility>
 
 namespace quillon {
-
-namespace {
-
-class MessageBoxTexts {
-    Q_DECLARE_TR_FUNCTIONS(quillon::MessageBoxTexts)
-};
-
-} // namespace
 
 MessagePresenter MessageBoxPresenter(QWidget* parent) {
     return [parent](const OperatorMessage& message) {
@@ -28,7 +19,7 @@ MessagePresenter MessageBoxPresenter(QWidget* parent) {
         box.setTextFormat(Qt::PlainText);
         box.setText(message.text);
         box.setStandardButtons(QMessageBox::Ok);
-        box.button(QMessageBox::Ok)->setText(MessageBoxTexts::tr("确定"));
+        box.button(QMessageBox::Ok)->setText(OkText());
         box.exec();
     };
 }

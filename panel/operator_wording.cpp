@@ -213,4 +213,12 @@ QString StopPlayingText() {
     return OperatorWording::tr("停止", "stops the sequence being played");
 }
 
+QString OkText() {
+    return OperatorWording::tr("确定");
+}
+
+QString CancelText() {
+    return OperatorWording::tr("取消");
+}
+
 } // namespace quillon

@@ -52,4 +52,9 @@ QString TimerFailedText(const QString& systemError);
 // The caption of the button that stops a sequence being played.
 QString StopPlayingText();
 
+// The captions of the panel's dialog buttons, in its own language even where Qt's translations
+// are not installed.
+QString OkText();
+QString CancelText();
+
 } // namespace quillon

@@ -2,6 +2,7 @@
 
 #include "link_transport.h"
 #include "menu_text.h"
+#include "operator_wording.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -45,8 +46,8 @@ QString AskForDevicePath(QWidget* parent) {
     dialog.setWindowTitle(PortMenu::tr("其他设备"));
     dialog.setLabelText(PortMenu::tr("设备路径（例如 /dev/ttyUSB0 或 /dev/pts/3）："));
     // Set here, so that they are in the panel's language even without Qt's own translations.
-    dialog.setOkButtonText(PortMenu::tr("确定"));
-    dialog.setCancelButtonText(PortMenu::tr("取消"));
+    dialog.setOkButtonText(OkText());
+    dialog.setCancelButtonText(CancelText());
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.textValue().trimmed();

@@ -86,13 +86,6 @@
     </message>
 </context>
 <context>
-    <name>quillon::MessageBoxTexts</name>
-    <message>
-        <source>确定</source>
-        <translation>OK</translation>
-    </message>
-</context>
-<context>
     <name>quillon::OperatorWording</name>
     <message>
         <source>本控制板带有8路8位D/A转换专用芯片和精密电压基准，控制输出电压精度误差不大于0.01V。通过电脑串口（或其他具有串口的单片机、PLC、DSP）发个简单的指令，便可以方便地控制8个数模转换通道输出设定的电压值。输出电压范围：0-5V（指令控制）。波特率9600，也可按用户要求定制。广泛用于通过电压控制的各个工控领域，如电机调速、压控振荡、伺服控制等。工作方式有3种:1、 单通道控制模式：通过串口发送一条指令，一次控制一个数模转换通道输出设定的电压值。2、 4通道控制模式：串口发送一条指令，一次可以控制四个数模转换通道分别输出各自设定的电压值。同于同步设定4路输出电压。3、 8通道控制模式：串口发送一条指令，一次可以控制八个数模转换通道分别输出各自设定的电压值。同于同步设定8路输出电压。  所有模数转换输出通道均带有射极跟随缓冲。其中有2路带有可调运算放大器，输出电压可以按要求进行放大（比如放大倍数调为2倍的话，则输出电压可以在1-10V之间进行变化）。</source>
@@ -279,6 +272,14 @@ No command was sent.</translation>
         <comment>stops the sequence being played</comment>
         <translation>Stop</translation>
     </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
 </context>
 <context>
     <name>quillon::PortErrorWords</name>
@@ -342,14 +343,6 @@ No command was sent.</translation>
         <translation>Device path (e.g. /dev/ttyUSB0 or /dev/pts/3):</translation>
     </message>
     <message>
-        <source>确定</source>
-        <translation>OK</translation>
-    </message>
-    <message>
-        <source>取消</source>
-        <translation>Cancel</translation>
-    </message>
-    <message>
         <source>串口：未打开</source>
         <translation>Port: not open</translation>
     </message>
@@ -374,14 +367,6 @@ No command was sent.</translation>
 </context>
 <context>
     <name>quillon::RecordMenu</name>
-    <message>
-        <source>确定</source>
-        <translation>OK</translation>
-    </message>
-    <message>
-        <source>取消</source>
-        <translation>Cancel</translation>
-    </message>
     <message>
         <source>开始记录</source>
         <comment>title of the dialog that asks where to log</comment>
