@@ -59,7 +59,10 @@ void SequencePlayback::stop() {
         m_player->stop();
 }
 
+// Queued: a play abandoned meanwhile has no player left, and nothing to tell.
 void SequencePlayback::finish(SequencePlayer::Outcome outcome) {
+    if (!m_player)
+        return;
     if (m_progress) {
         m_progress->finish();
         m_progress->deleteLater();
