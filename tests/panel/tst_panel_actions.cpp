@@ -103,6 +103,7 @@ private slots:
     void stoppingAPlayEndsOnAWholeFrame();
     void progressDialogFollowsThePlay_data();
     void progressDialogFollowsThePlay();
+    void portChoiceTellsAFailedLoadOnceTheLoadIsOver();
 
 private:
     std::unique_ptr<PanelHarness> m_panel;
@@ -769,6 +770,31 @@ void tst_PanelActions::progressDialogFollowsThePlay() {
     QCOMPARE(progress.maximum(), 2);
     QCOMPARE(progress.value(), value);
     QCOMPARE(progress.windowModality(), Qt::WindowModal);
+}
+
+// The Load finishes (a log given on the command line starts) before a port that failed is told;
+// a device chosen later opens and the menu names it, with nothing more told.
+void tst_PanelActions::portChoiceTellsAFailedLoadOnceTheLoadIsOver() {
+    const QString missing = m_panel->filePath("unplugged");
+    SerialLink link({missing, QString()});
+    LineRecorder recorder(link, "quillon test", FailureText);
+    QList<OperatorMessage> told;
+    const OperatorMessenger messenger([&](const OperatorMessage& message) { told << message; },
+                                      recorder);
+    QWidget window;
+    PortChoice choice(link, {[] { return QList<PortListing>(); }, {}}, messenger, &window);
+
+    choice.openAtStartup();
+    QVERIFY(told.isEmpty());
+    QTRY_COMPARE(told.size(), 1);
+    QVERIFY2(told.first().text.contains(missing), qPrintable(told.first().text));
+    QVERIFY2(told.first().text.contains("系统未报告任何串口"), qPrintable(told.first().text));
+    QCOMPARE(choice.menu()->title(), QStringLiteral("串口：未打开"));
+
+    choice.choose(m_panel->boardPath());
+    QVERIFY(link.isOpen());
+    QTRY_COMPARE(choice.menu()->title(), QStringLiteral("串口：board"));
+    QCOMPARE(told.size(), 1);
 }
 
 QTEST_MAIN(tst_PanelActions)
