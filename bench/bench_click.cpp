@@ -69,7 +69,7 @@ void Act(PanelRig& rig, const Target& target) {
             qWarning("bare write was short");
         return;
     }
-    QPushButton* button = rig.form().button(target.button);
+    QPushButton* button = rig.form().findChild<QPushButton*>(target.button);
     QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
 }
 
@@ -107,7 +107,8 @@ void Measure(PanelRig& rig, MasterReader& reader, std::vector<Target>& targets,
     std::optional<MasterReader::Clock::time_point> released;
     for (const Target& target : targets) {
         if (!target.button.isEmpty())
-            QObject::connect(rig.form().button(target.button), &QPushButton::released,
+            QObject::connect(rig.form().findChild<QPushButton*>(target.button),
+                             &QPushButton::released,
                              [&released] { released = MasterReader::Clock::now(); });
     }
     for (int round = 0; round < 2 * (kWarmUpRounds + kClicks); ++round) {
@@ -229,7 +230,7 @@ namespace {
 std::optional<double> ClickToWire(PanelRig& rig, MasterReader& reader) {
     reader.expect(kSingleDefaults);
     const auto start = MasterReader::Clock::now();
-    QPushButton* button = rig.form().button(QStringLiteral("Command1(0)"));
+    QPushButton* button = rig.form().findChild<QPushButton*>(QStringLiteral("Command1(0)"));
     QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
     const auto arrival = ServeUntilArrival(reader);
     QCoreApplication::processEvents();

@@ -206,7 +206,7 @@ void MeasureLatency(BenchTable& table) {
     }
     MasterReader scpiReader(scpiBoard.masterFd());
     MasterReader panelReader(rig.board().masterFd());
-    QPushButton* sendButton = rig.form().button(QStringLiteral("Command1(0)"));
+    QPushButton* sendButton = rig.form().singleChannelGroup().sendButton;
     std::vector<double> scpi;
     std::vector<double> clicks;
     int failures = 0;

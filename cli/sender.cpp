@@ -2,6 +2,7 @@
 
 #include "line_recorder.h"
 #include "line_time.h"
+#include "port_error_words.h"
 #include "quoted_text.h"
 #include "say.h"
 #include "serial_link.h"
@@ -30,36 +31,12 @@ QString Seconds(std::chrono::nanoseconds duration) {
     return QString::number(std::chrono::duration<double>(duration).count(), 'f', 1);
 }
 
+// The English reason from the table of failure kinds; the one that names the line settings
+// takes them as %1.
 QString ErrorReason(PortError error) {
-    switch (error) {
-    case PortError::NotFound:
-        return QStringLiteral("no such device");
-    case PortError::HostNotFound:
-        return QStringLiteral("no such host");
-    case PortError::Permission:
-        return QStringLiteral("permission denied, or the device is in use by another program");
-    case PortError::AlreadyOpen:
-        return QStringLiteral("the device is already open");
-    case PortError::NotOpen:
-        return QStringLiteral("the port is not open");
-    case PortError::Write:
-        return QStringLiteral("writing failed");
-    case PortError::Read:
-        return QStringLiteral("reading failed");
-    case PortError::Gone:
-        return QStringLiteral("the device was disconnected, or the connection dropped");
-    case PortError::Unsupported:
-        return QStringLiteral("the device or the server does not take %1")
-            .arg(QLatin1String(kLineSettingsText));
-    case PortError::ConnectionRefused:
-        return QStringLiteral("the server refused the connection");
-    case PortError::Timeout:
-        return QStringLiteral("timed out");
-    case PortError::None:
-    case PortError::Unknown:
-        break;
-    }
-    return QStringLiteral("an unknown error");
+    const QString words = QString::fromLatin1(WordsFor(error).english);
+    return words.contains(QLatin1String("%1")) ? words.arg(QLatin1String(kLineSettingsText))
+                                               : words;
 }
 
 } // namespace

@@ -33,120 +33,81 @@ constexpr Qt::Alignment Left = Qt::AlignLeft | Qt::AlignTop;
 constexpr Qt::Alignment Centre = Qt::AlignHCenter | Qt::AlignTop;
 constexpr Qt::Alignment Middle = Qt::AlignCenter;
 constexpr int NoTab = -1;
+using Role = ControlRole;
+constexpr Role NoRole = ControlRole::None;
 
 // A value group's caption is its name here, then its accepted form from kValueGroups in brackets.
 // Captions are the panel's own Chinese, translated as each control is made; values are not.
 // clang-format off
 const ControlRow kControls[] = {
-// kind    name           container    caption or default text                                         left   top  width height  tab enabled align
-{Group,  "Frame1(0)",   "",          QT_TRANSLATE_NOOP("quillon::Form1", "单通道控制"),                 210,  390, 6165, 1395, NoTab, On,  Left},
-{Label,  "Label1(0)",   "Frame1(0)", QT_TRANSLATE_NOOP("quillon::Form1", "通道号："),                   120,  330, 1245,  315,     3, On,  Left},
-{Text,   "Text1(0)",    "Frame1(0)", "0",                                                               960,  270,  945,  345,     1, On,  Left},
-{Label,  "Label1(3)",   "Frame1(0)", QT_TRANSLATE_NOOP("quillon::Form1", "设定值："),                    90,  660,  915,  315,     4, On,  Centre},
-{Text,   "Text1(1)",    "Frame1(0)", "1.100",                                                           960,  600,  945,  345,     2, On,  Left},
-{Label,  "Label1(8)",   "Frame1(0)", QT_TRANSLATE_NOOP("quillon::Form1", "增益："),                     150,  990,  915,  315,     5, Off, Left},
-{Check,  "Check1(0)",   "Frame1(0)", QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                     960,  960,  915,  315,     6, Off, Left},
-{Button, "Command1(0)", "Frame1(0)", QT_TRANSLATE_NOOP("quillon::Form1", "发   送"),                   4920,  420, 1155,  525,     7, On,  Middle},
+// kind    name           container    caption or default text                                         left   top  width height  tab enabled align  role                      slot
+{Group,  "Frame1(0)",   "",          QT_TRANSLATE_NOOP("quillon::Form1", "单通道控制"),                 210,  390, 6165, 1395, NoTab, On,  Left,   NoRole,                   0},
+{Label,  "Label1(0)",   "Frame1(0)", QT_TRANSLATE_NOOP("quillon::Form1", "通道号："),                   120,  330, 1245,  315,     3, On,  Left,   NoRole,                   0},
+{Text,   "Text1(0)",    "Frame1(0)", "0",                                                               960,  270,  945,  345,     1, On,  Left,   Role::SingleChannelBox,   0},
+{Label,  "Label1(3)",   "Frame1(0)", QT_TRANSLATE_NOOP("quillon::Form1", "设定值："),                    90,  660,  915,  315,     4, On,  Centre, NoRole,                   0},
+{Text,   "Text1(1)",    "Frame1(0)", "1.100",                                                           960,  600,  945,  345,     2, On,  Left,   Role::SingleValueBox,     0},
+{Label,  "Label1(8)",   "Frame1(0)", QT_TRANSLATE_NOOP("quillon::Form1", "增益："),                     150,  990,  915,  315,     5, Off, Left,   NoRole,                   0},
+{Check,  "Check1(0)",   "Frame1(0)", QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                     960,  960,  915,  315,     6, Off, Left,   Role::SingleGainBox,      0},
+{Button, "Command1(0)", "Frame1(0)", QT_TRANSLATE_NOOP("quillon::Form1", "发   送"),                   4920,  420, 1155,  525,     7, On,  Middle, Role::SingleSendButton,   0},
 
-{Group,  "Frame2",      "",          QT_TRANSLATE_NOOP("quillon::Form1", "4通道控制"),                  210, 2100, 6165, 1515, NoTab, On,  Left},
-{Label,  "Label1(1)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "通道号："),                    90,  390,  915,  315,    18, On,  Centre},
-{Text,   "Text1(2)",    "Frame2",    "0",                                                               900,  330,  945,  345,    10, On,  Left},
-{Text,   "Text1(3)",    "Frame2",    "1",                                                              1890,  330,  945,  345,    11, On,  Left},
-{Text,   "Text1(4)",    "Frame2",    "2",                                                              2880,  330,  945,  345,    12, On,  Left},
-{Text,   "Text1(5)",    "Frame2",    "3",                                                              3870,  330,  945,  345,    13, On,  Left},
-{Label,  "Label1(2)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "设定值："),                    90,  720,  915,  315,    19, On,  Centre},
-{Text,   "Text1(6)",    "Frame2",    "1.00",                                                            900,  690,  945,  345,    14, On,  Left},
-{Text,   "Text1(7)",    "Frame2",    "2.02",                                                           1890,  690,  945,  345,    15, On,  Left},
-{Text,   "Text1(8)",    "Frame2",    "3.86",                                                           2880,  690,  945,  345,    16, On,  Left},
-{Text,   "Text1(9)",    "Frame2",    "4.00",                                                           3870,  690,  945,  345,    17, On,  Left},
-{Label,  "Label1(9)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "增益："),                     150, 1080,  915,  315,    20, Off, Left},
-{Check,  "Check1(1)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                     900, 1050,  915,  315,    21, Off, Left},
-{Check,  "Check1(2)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    1920, 1050,  915,  315,    22, Off, Left},
-{Check,  "Check1(3)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    2910, 1050,  915,  315,    23, Off, Left},
-{Check,  "Check1(4)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    3900, 1050,  915,  315,    24, Off, Left},
-{Button, "Command2",    "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "发   送"),                   4920,  420, 1155,  525,    25, On,  Middle},
+{Group,  "Frame2",      "",          QT_TRANSLATE_NOOP("quillon::Form1", "4通道控制"),                  210, 2100, 6165, 1515, NoTab, On,  Left,   NoRole,                   0},
+{Label,  "Label1(1)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "通道号："),                    90,  390,  915,  315,    18, On,  Centre, NoRole,                   0},
+{Text,   "Text1(2)",    "Frame2",    "0",                                                               900,  330,  945,  345,    10, On,  Left,   Role::FourChannelBox,     0},
+{Text,   "Text1(3)",    "Frame2",    "1",                                                              1890,  330,  945,  345,    11, On,  Left,   Role::FourChannelBox,     1},
+{Text,   "Text1(4)",    "Frame2",    "2",                                                              2880,  330,  945,  345,    12, On,  Left,   Role::FourChannelBox,     2},
+{Text,   "Text1(5)",    "Frame2",    "3",                                                              3870,  330,  945,  345,    13, On,  Left,   Role::FourChannelBox,     3},
+{Label,  "Label1(2)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "设定值："),                    90,  720,  915,  315,    19, On,  Centre, NoRole,                   0},
+{Text,   "Text1(6)",    "Frame2",    "1.00",                                                            900,  690,  945,  345,    14, On,  Left,   Role::FourValueBox,       0},
+{Text,   "Text1(7)",    "Frame2",    "2.02",                                                           1890,  690,  945,  345,    15, On,  Left,   Role::FourValueBox,       1},
+{Text,   "Text1(8)",    "Frame2",    "3.86",                                                           2880,  690,  945,  345,    16, On,  Left,   Role::FourValueBox,       2},
+{Text,   "Text1(9)",    "Frame2",    "4.00",                                                           3870,  690,  945,  345,    17, On,  Left,   Role::FourValueBox,       3},
+{Label,  "Label1(9)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "增益："),                     150, 1080,  915,  315,    20, Off, Left,   NoRole,                   0},
+{Check,  "Check1(1)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                     900, 1050,  915,  315,    21, Off, Left,   Role::FourGainBox,        0},
+{Check,  "Check1(2)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    1920, 1050,  915,  315,    22, Off, Left,   Role::FourGainBox,        1},
+{Check,  "Check1(3)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    2910, 1050,  915,  315,    23, Off, Left,   Role::FourGainBox,        2},
+{Check,  "Check1(4)",   "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    3900, 1050,  915,  315,    24, Off, Left,   Role::FourGainBox,        3},
+{Button, "Command2",    "Frame2",    QT_TRANSLATE_NOOP("quillon::Form1", "发   送"),                   4920,  420, 1155,  525,    25, On,  Middle, Role::FourSendButton,     0},
 
-{Group,  "Frame3",      "",          QT_TRANSLATE_NOOP("quillon::Form1", "8通道控制"),                  210, 3870, 6165, 2625, NoTab, On,  Left},
-{Label,  "Label1(4)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "通道号："),                    90,  330,  915,  315,    34, On,  Centre},
-{Text,   "Text1(10)",   "Frame3",    "0",                                                               900,  270,  945,  345,    26, On,  Left},
-{Text,   "Text1(11)",   "Frame3",    "1",                                                              1890,  270,  945,  345,    27, On,  Left},
-{Text,   "Text1(12)",   "Frame3",    "2",                                                              2880,  270,  945,  345,    28, On,  Left},
-{Text,   "Text1(13)",   "Frame3",    "3",                                                              3870,  270,  945,  345,    29, On,  Left},
-{Label,  "Label1(5)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "设定值："),                    90,  660,  915,  315,    35, On,  Centre},
-{Text,   "Text1(14)",   "Frame3",    "20",                                                              900,  630,  945,  345,    30, On,  Left},
-{Text,   "Text1(15)",   "Frame3",    "40",                                                             1890,  630,  945,  345,    31, On,  Left},
-{Text,   "Text1(16)",   "Frame3",    "60",                                                             2880,  630,  945,  345,    32, On,  Left},
-{Text,   "Text1(17)",   "Frame3",    "80",                                                             3870,  630,  945,  345,    33, On,  Left},
-{Label,  "Label1(10)",  "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "增益："),                     150, 1020,  915,  315,    46, Off, Left},
-{Check,  "Check1(5)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                     900,  990,  915,  315,    47, Off, Left},
-{Check,  "Check1(6)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    1920,  990,  915,  315,    48, Off, Left},
-{Check,  "Check1(7)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    2910,  990,  915,  315,    49, Off, Left},
-{Check,  "Check1(8)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    3900,  990,  915,  315,    50, Off, Left},
-{Label,  "Label1(6)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "通道号："),                   120, 1560,  915,  315,    44, On,  Centre},
-{Text,   "Text1(18)",   "Frame3",    "4",                                                               930, 1500,  945,  345,    36, On,  Left},
-{Text,   "Text1(19)",   "Frame3",    "5",                                                              1920, 1500,  945,  345,    37, On,  Left},
-{Text,   "Text1(20)",   "Frame3",    "6",                                                              2910, 1500,  945,  345,    38, On,  Left},
-{Text,   "Text1(21)",   "Frame3",    "7",                                                              3900, 1500,  945,  345,    39, On,  Left},
-{Label,  "Label1(7)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "设定值："),                   120, 1920,  915,  315,    45, On,  Centre},
-{Text,   "Text1(22)",   "Frame3",    "100",                                                             930, 1860,  945,  345,    40, On,  Left},
-{Text,   "Text1(23)",   "Frame3",    "120",                                                            1920, 1860,  945,  345,    41, On,  Left},
-{Text,   "Text1(24)",   "Frame3",    "140",                                                            2910, 1860,  945,  345,    42, On,  Left},
-{Text,   "Text1(25)",   "Frame3",    "160",                                                            3900, 1860,  945,  345,    43, On,  Left},
-{Label,  "Label1(11)",  "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "增益："),                     180, 2250,  915,  315,    51, Off, Left},
-{Check,  "Check1(9)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                     930, 2220,  915,  315,    52, Off, Left},
-{Check,  "Check1(10)",  "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    1950, 2220,  915,  315,    53, Off, Left},
-{Check,  "Check1(11)",  "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    2940, 2220,  915,  315,    54, Off, Left},
-{Check,  "Check1(12)",  "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    3930, 2220,  915,  315,    55, Off, Left},
-{Button, "Command3",    "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "发   送"),                   4920,  960, 1155,  525,    56, On,  Middle},
+{Group,  "Frame3",      "",          QT_TRANSLATE_NOOP("quillon::Form1", "8通道控制"),                  210, 3870, 6165, 2625, NoTab, On,  Left,   NoRole,                   0},
+{Label,  "Label1(4)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "通道号："),                    90,  330,  915,  315,    34, On,  Centre, NoRole,                   0},
+{Text,   "Text1(10)",   "Frame3",    "0",                                                               900,  270,  945,  345,    26, On,  Left,   Role::EightChannelBox,    0},
+{Text,   "Text1(11)",   "Frame3",    "1",                                                              1890,  270,  945,  345,    27, On,  Left,   Role::EightChannelBox,    1},
+{Text,   "Text1(12)",   "Frame3",    "2",                                                              2880,  270,  945,  345,    28, On,  Left,   Role::EightChannelBox,    2},
+{Text,   "Text1(13)",   "Frame3",    "3",                                                              3870,  270,  945,  345,    29, On,  Left,   Role::EightChannelBox,    3},
+{Label,  "Label1(5)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "设定值："),                    90,  660,  915,  315,    35, On,  Centre, NoRole,                   0},
+{Text,   "Text1(14)",   "Frame3",    "20",                                                              900,  630,  945,  345,    30, On,  Left,   Role::EightCodeBox,       0},
+{Text,   "Text1(15)",   "Frame3",    "40",                                                             1890,  630,  945,  345,    31, On,  Left,   Role::EightCodeBox,       1},
+{Text,   "Text1(16)",   "Frame3",    "60",                                                             2880,  630,  945,  345,    32, On,  Left,   Role::EightCodeBox,       2},
+{Text,   "Text1(17)",   "Frame3",    "80",                                                             3870,  630,  945,  345,    33, On,  Left,   Role::EightCodeBox,       3},
+{Label,  "Label1(10)",  "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "增益："),                     150, 1020,  915,  315,    46, Off, Left,   NoRole,                   0},
+{Check,  "Check1(5)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                     900,  990,  915,  315,    47, Off, Left,   Role::EightGainBox,       0},
+{Check,  "Check1(6)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    1920,  990,  915,  315,    48, Off, Left,   Role::EightGainBox,       1},
+{Check,  "Check1(7)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    2910,  990,  915,  315,    49, Off, Left,   Role::EightGainBox,       2},
+{Check,  "Check1(8)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    3900,  990,  915,  315,    50, Off, Left,   Role::EightGainBox,       3},
+{Label,  "Label1(6)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "通道号："),                   120, 1560,  915,  315,    44, On,  Centre, NoRole,                   0},
+{Text,   "Text1(18)",   "Frame3",    "4",                                                               930, 1500,  945,  345,    36, On,  Left,   Role::EightChannelBox,    4},
+{Text,   "Text1(19)",   "Frame3",    "5",                                                              1920, 1500,  945,  345,    37, On,  Left,   Role::EightChannelBox,    5},
+{Text,   "Text1(20)",   "Frame3",    "6",                                                              2910, 1500,  945,  345,    38, On,  Left,   Role::EightChannelBox,    6},
+{Text,   "Text1(21)",   "Frame3",    "7",                                                              3900, 1500,  945,  345,    39, On,  Left,   Role::EightChannelBox,    7},
+{Label,  "Label1(7)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "设定值："),                   120, 1920,  915,  315,    45, On,  Centre, NoRole,                   0},
+{Text,   "Text1(22)",   "Frame3",    "100",                                                             930, 1860,  945,  345,    40, On,  Left,   Role::EightCodeBox,       4},
+{Text,   "Text1(23)",   "Frame3",    "120",                                                            1920, 1860,  945,  345,    41, On,  Left,   Role::EightCodeBox,       5},
+{Text,   "Text1(24)",   "Frame3",    "140",                                                            2910, 1860,  945,  345,    42, On,  Left,   Role::EightCodeBox,       6},
+{Text,   "Text1(25)",   "Frame3",    "160",                                                            3900, 1860,  945,  345,    43, On,  Left,   Role::EightCodeBox,       7},
+{Label,  "Label1(11)",  "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "增益："),                     180, 2250,  915,  315,    51, Off, Left,   NoRole,                   0},
+{Check,  "Check1(9)",   "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                     930, 2220,  915,  315,    52, Off, Left,   Role::EightGainBox,       4},
+{Check,  "Check1(10)",  "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    1950, 2220,  915,  315,    53, Off, Left,   Role::EightGainBox,       5},
+{Check,  "Check1(11)",  "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    2940, 2220,  915,  315,    54, Off, Left,   Role::EightGainBox,       6},
+{Check,  "Check1(12)",  "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "输出x2"),                    3930, 2220,  915,  315,    55, Off, Left,   Role::EightGainBox,       7},
+{Button, "Command3",    "Frame3",    QT_TRANSLATE_NOOP("quillon::Form1", "发   送"),                   4920,  960, 1155,  525,    56, On,  Middle, Role::EightSendButton,    0},
 
-{Group,  "Frame4",      "",          QT_TRANSLATE_NOOP("quillon::Form1", "控制板软件复位"),             210, 6690, 6135, 1125, NoTab, On,  Left},
-{Label,  "Label1(12)",  "Frame4",    QT_TRANSLATE_NOOP("quillon::Form1", "发送码："),                    90,  390, 1245,  315,    59, On,  Left},
-{Text,   "Text1(26)",   "Frame4",    "",                                                                900,  330, 3945,  345,    58, On,  Left},
-{Label,  "Label1(13)",  "Frame4",    QT_TRANSLATE_NOOP("quillon::Form1", "返回码："),                    90,  720, 1365,  315,    60, On,  Left},
-{Text,   "Text1(27)",   "Frame4",    "",                                                                900,  660, 3945,  345,    62, On,  Left},
+{Group,  "Frame4",      "",          QT_TRANSLATE_NOOP("quillon::Form1", "控制板软件复位"),             210, 6690, 6135, 1125, NoTab, On,  Left,   NoRole,                   0},
+{Label,  "Label1(12)",  "Frame4",    QT_TRANSLATE_NOOP("quillon::Form1", "发送码："),                    90,  390, 1245,  315,    59, On,  Left,   NoRole,                   0},
+{Text,   "Text1(26)",   "Frame4",    "",                                                                900,  330, 3945,  345,    58, On,  Left,   Role::SendCodeBox,        0},
+{Label,  "Label1(13)",  "Frame4",    QT_TRANSLATE_NOOP("quillon::Form1", "返回码："),                    90,  720, 1365,  315,    60, On,  Left,   NoRole,                   0},
+{Text,   "Text1(27)",   "Frame4",    "",                                                                900,  660, 3945,  345,    62, On,  Left,   Role::ReturnCodeBox,      0},
 // Created after Frame4, so it is stacked in front of the group's right-hand part.
-{Button, "Command4",    "",          QT_TRANSLATE_NOOP("quillon::Form1", "复   位"),                   5100, 7020, 1155,  315,    61, On,  Middle},
-};
-// clang-format on
-
-} // namespace
-
-// The part a control plays in its group, as Form1's group accessors name it.
-// clang-format off
-enum class ControlPart {
-    SingleChannelBox, SingleValueBox, SingleGainBox, SingleSendButton,
-    FourChannelBoxes, FourValueBoxes, FourGainBoxes, FourSendButton,
-    EightChannelBoxes, EightCodeBoxes, EightGainBoxes, EightSendButton,
-    SendCodeBox, ReturnCodeBox, ResetButton,
-};
-// clang-format on
-
-namespace {
-
-struct PartRow {
-    ControlPart part;
-    std::array<const char*, 8> names;
-};
-
-// Which controls of kControls play each part; a part of several controls lists them by column
-// (four-channel group) or channel (eight-channel group), from 0.
-// clang-format off
-const PartRow kParts[] = {
-{ControlPart::SingleChannelBox,  {"Text1(0)"}},
-{ControlPart::SingleValueBox,    {"Text1(1)"}},
-{ControlPart::SingleGainBox,     {"Check1(0)"}},
-{ControlPart::SingleSendButton,  {"Command1(0)"}},
-{ControlPart::FourChannelBoxes,  {"Text1(2)",  "Text1(3)",  "Text1(4)",  "Text1(5)"}},
-{ControlPart::FourValueBoxes,    {"Text1(6)",  "Text1(7)",  "Text1(8)",  "Text1(9)"}},
-{ControlPart::FourGainBoxes,     {"Check1(1)", "Check1(2)", "Check1(3)", "Check1(4)"}},
-{ControlPart::FourSendButton,    {"Command2"}},
-{ControlPart::EightChannelBoxes, {"Text1(10)", "Text1(11)", "Text1(12)", "Text1(13)", "Text1(18)", "Text1(19)", "Text1(20)", "Text1(21)"}},
-{ControlPart::EightCodeBoxes,    {"Text1(14)", "Text1(15)", "Text1(16)", "Text1(17)", "Text1(22)", "Text1(23)", "Text1(24)", "Text1(25)"}},
-{ControlPart::EightGainBoxes,    {"Check1(5)", "Check1(6)", "Check1(7)", "Check1(8)", "Check1(9)", "Check1(10)", "Check1(11)", "Check1(12)"}},
-{ControlPart::EightSendButton,   {"Command3"}},
-{ControlPart::SendCodeBox,       {"Text1(26)"}},
-{ControlPart::ReturnCodeBox,     {"Text1(27)"}},
-{ControlPart::ResetButton,       {"Command4"}},
+{Button, "Command4",    "",          QT_TRANSLATE_NOOP("quillon::Form1", "复   位"),                   5100, 7020, 1155,  315,    61, On,  Middle, Role::ResetButton,        0},
 };
 // clang-format on
 
@@ -155,7 +116,7 @@ const PartRow kParts[] = {
 // counts columns from 1 and channels from 0).
 struct ValueGroupRow {
     const char* groupBox;
-    ControlPart valueBoxes;
+    ControlRole valueBoxes;
     const char* acceptedForm;
     const char* boxWords;
     int firstNumber;
@@ -163,19 +124,15 @@ struct ValueGroupRow {
 
 // clang-format off
 const ValueGroupRow kValueGroups[] = {
-{"Frame1(0)", ControlPart::SingleValueBox, QT_TRANSLATE_NOOP("quillon::Form1", "设定值必须为4位数，单位为V"),                    QT_TRANSLATE_NOOP("quillon::Form1", "设定值"),         0},
-{"Frame2",    ControlPart::FourValueBoxes, QT_TRANSLATE_NOOP("quillon::Form1", "设定值必须为3位数，单位为V"),                    QT_TRANSLATE_NOOP("quillon::Form1", "第%1列的设定值"), 1},
-{"Frame3",    ControlPart::EightCodeBoxes, QT_TRANSLATE_NOOP("quillon::Form1", "设定值为小于256的整数，输出电压=设定值/256*5"), QT_TRANSLATE_NOOP("quillon::Form1", "通道%1的设定值"), 0},
+{"Frame1(0)", Role::SingleValueBox, QT_TRANSLATE_NOOP("quillon::Form1", "设定值必须为4位数，单位为V"),                    QT_TRANSLATE_NOOP("quillon::Form1", "设定值"),         0},
+{"Frame2",    Role::FourValueBox,   QT_TRANSLATE_NOOP("quillon::Form1", "设定值必须为3位数，单位为V"),                    QT_TRANSLATE_NOOP("quillon::Form1", "第%1列的设定值"), 1},
+{"Frame3",    Role::EightCodeBox,   QT_TRANSLATE_NOOP("quillon::Form1", "设定值为小于256的整数，输出电压=设定值/256*5"), QT_TRANSLATE_NOOP("quillon::Form1", "通道%1的设定值"), 0},
 };
 // clang-format on
 
 const ControlRow& RowNamed(std::string_view name) {
     return *std::ranges::find(kControls, name,
                               [](const ControlRow& row) { return std::string_view(row.name); });
-}
-
-const PartRow& RowFor(ControlPart part) {
-    return *std::ranges::find(kParts, part, &PartRow::part);
 }
 
 // The group's name, then what its values must look like, e.g.
@@ -189,10 +146,6 @@ QString Caption(const ControlRow& groupRow) {
                 .arg(name, Form1::tr(group.acceptedForm));
     }
     return name;
-}
-
-template <typename Control> void Assign(Control*& part, QWidget* control) {
-    part = qobject_cast<Control*>(control);
 }
 
 int Pixels(int twips) {
@@ -294,25 +247,20 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
 
 ValueBoxName Form1::valueBoxName(const QLineEdit* box) const {
     for (const ValueGroupRow& group : kValueGroups) {
-        const auto& names = RowFor(group.valueBoxes).names;
-        for (std::size_t slot = 0; slot < names.size() && names[slot]; ++slot) {
-            if (m_controls.value(QString::fromUtf8(names[slot])) != box)
+        for (const ControlRow& row : kControls) {
+            if (row.role != group.valueBoxes || control(row.role, row.slot) != box)
                 continue;
             QString words = tr(group.boxWords);
             if (words.contains(QLatin1String("%1")))
-                words = words.arg(int(slot) + group.firstNumber);
+                words = words.arg(row.slot + group.firstNumber);
             return {tr(RowNamed(group.groupBox).text), words, tr(group.acceptedForm)};
         }
     }
     return {};
 }
 
-QGroupBox* Form1::group(const QString& name) const {
-    return qobject_cast<QGroupBox*>(m_controls.value(name));
-}
-
-QPushButton* Form1::button(const QString& name) const {
-    return qobject_cast<QPushButton*>(m_controls.value(name));
+QWidget* Form1::control(ControlRole role, int slot) const {
+    return m_roles.value({role, slot});
 }
 
 void Form1::showEvent(QShowEvent* event) {
@@ -325,8 +273,12 @@ void Form1::showEvent(QShowEvent* event) {
 }
 
 void Form1::buildControls() {
-    for (const ControlRow& row : kControls)
-        m_controls.insert(QString::fromUtf8(row.name), createControl(row));
+    for (const ControlRow& row : kControls) {
+        QWidget* control = createControl(row);
+        m_controls.insert(QString::fromUtf8(row.name), control);
+        if (row.role != ControlRole::None)
+            m_roles.insert({row.role, row.slot}, control);
+    }
 }
 
 QWidget* Form1::createControl(const ControlRow& row) {
@@ -341,33 +293,27 @@ QWidget* Form1::createControl(const ControlRow& row) {
     return widget;
 }
 
+// Each group's view of its controls, taken from the roles of the table's rows.
 void Form1::collectGroups() {
-    for (const PartRow& row : kParts) {
-        for (std::size_t slot = 0; slot < row.names.size() && row.names[slot]; ++slot)
-            assignPart(row.part, slot, m_controls.value(QString::fromUtf8(row.names[slot])));
+    m_singleChannel = {
+        control<QLineEdit>(Role::SingleChannelBox), control<QLineEdit>(Role::SingleValueBox),
+        control<QCheckBox>(Role::SingleGainBox), control<QPushButton>(Role::SingleSendButton)};
+    for (int column = 0; column < int(m_fourChannels.columns.size()); ++column) {
+        m_fourChannels.columns[std::size_t(column)] = {
+            control<QLineEdit>(Role::FourChannelBox, column),
+            control<QLineEdit>(Role::FourValueBox, column),
+            control<QCheckBox>(Role::FourGainBox, column)};
     }
-}
-
-void Form1::assignPart(ControlPart part, std::size_t slot, QWidget* control) {
-    // clang-format off
-    switch (part) {
-    case ControlPart::SingleChannelBox:  Assign(m_singleChannel.channelBox, control); break;
-    case ControlPart::SingleValueBox:    Assign(m_singleChannel.valueBox, control); break;
-    case ControlPart::SingleGainBox:     Assign(m_singleChannel.gainBox, control); break;
-    case ControlPart::SingleSendButton:  Assign(m_singleChannel.sendButton, control); break;
-    case ControlPart::FourChannelBoxes:  Assign(m_fourChannels.columns[slot].channelBox, control); break;
-    case ControlPart::FourValueBoxes:    Assign(m_fourChannels.columns[slot].valueBox, control); break;
-    case ControlPart::FourGainBoxes:     Assign(m_fourChannels.columns[slot].gainBox, control); break;
-    case ControlPart::FourSendButton:    Assign(m_fourChannels.sendButton, control); break;
-    case ControlPart::EightChannelBoxes: Assign(m_eightChannels.channels[slot].channelBox, control); break;
-    case ControlPart::EightCodeBoxes:    Assign(m_eightChannels.channels[slot].codeBox, control); break;
-    case ControlPart::EightGainBoxes:    Assign(m_eightChannels.channels[slot].gainBox, control); break;
-    case ControlPart::EightSendButton:   Assign(m_eightChannels.sendButton, control); break;
-    case ControlPart::SendCodeBox:       Assign(m_reset.sendCodeBox, control); break;
-    case ControlPart::ReturnCodeBox:     Assign(m_reset.returnCodeBox, control); break;
-    case ControlPart::ResetButton:       Assign(m_reset.resetButton, control); break;
+    m_fourChannels.sendButton = control<QPushButton>(Role::FourSendButton);
+    for (int channel = 0; channel < int(m_eightChannels.channels.size()); ++channel) {
+        m_eightChannels.channels[std::size_t(channel)] = {
+            control<QLineEdit>(Role::EightChannelBox, channel),
+            control<QLineEdit>(Role::EightCodeBox, channel),
+            control<QCheckBox>(Role::EightGainBox, channel)};
     }
-    // clang-format on
+    m_eightChannels.sendButton = control<QPushButton>(Role::EightSendButton);
+    m_reset = {control<QLineEdit>(Role::SendCodeBox), control<QLineEdit>(Role::ReturnCodeBox),
+               control<QPushButton>(Role::ResetButton)};
 }
 
 void Form1::setTabOrderFromTable() {

@@ -1,25 +1,47 @@
 #pragma once
 
 // The panel window: four group boxes of labels, text boxes, check boxes and buttons at fixed
-// places, built from one table of controls, and a menu bar with the Help item.
+// places, built from one table of controls that also gives each control its role, and a menu
+// bar with the Help item.
 
 #include <QHash>
 #include <QMainWindow>
+#include <QMap>
 #include <QString>
 
 #include <array>
-#include <cstddef>
+#include <utility>
 
 class QAction;
 class QCheckBox;
-class QGroupBox;
 class QLineEdit;
 class QPushButton;
 
 namespace quillon {
 
 enum class ControlKind { GroupBox, Label, TextBox, CheckBox, Button };
-enum class ControlPart;
+
+// The part a control plays for the operator; labels and group boxes play none. Controls that
+// share a part are told apart by their slot: the column in the four-channel group (from 0), the
+// channel in the eight-channel group (0 to 7).
+enum class ControlRole {
+    None,
+    SingleChannelBox,
+    SingleValueBox,
+    SingleGainBox,
+    SingleSendButton,
+    FourChannelBox,
+    FourValueBox,
+    FourGainBox,
+    FourSendButton,
+    EightChannelBox,
+    EightCodeBox,
+    EightGainBox,
+    EightSendButton,
+    SendCodeBox,
+    ReturnCodeBox,
+    ResetButton,
+};
 
 // One control of the window. Positions and sizes are in twips (1/1440 inch), relative to the
 // container: the client area (empty container) or the outer top-left corner of a group box.
@@ -35,6 +57,8 @@ struct ControlRow {
     int tabIndex; // -1 where the control has none
     bool enabled;
     Qt::Alignment alignment;
+    ControlRole role;
+    int slot;
 };
 
 // The controls of each group, by the part they play for the operator.
@@ -97,13 +121,16 @@ public:
     // Empty when `box` is not a value box.
     ValueBoxName valueBoxName(const QLineEdit* box) const;
 
-    // Controls by object name, as the tests and benchmarks reach them.
-    QGroupBox* group(const QString& name) const;
-    QPushButton* button(const QString& name) const;
+    // The control that plays `role` in `slot`; null for a role the window has no control for.
+    QWidget* control(ControlRole role, int slot = 0) const;
+    template <typename Control> Control* control(ControlRole role, int slot = 0) const {
+        return qobject_cast<Control*>(control(role, slot));
+    }
     QAction* helpAction() const { return m_help; }
 
 signals:
-    // The window's Load event: raised once, after the window is first shown.
+    // The window's Load event: raised once, from the event loop after the window is first shown,
+    // so that anything Load shows appears in front of it.
     void loaded();
 
 protected:
@@ -113,11 +140,11 @@ private:
     void buildControls();
     QWidget* createControl(const ControlRow& row);
     void collectGroups();
-    void assignPart(ControlPart part, std::size_t slot, QWidget* control);
     void setTabOrderFromTable();
     void placeOnScreen();
 
     QHash<QString, QWidget*> m_controls;
+    QMap<std::pair<ControlRole, int>, QWidget*> m_roles;
     SingleChannelGroup m_singleChannel;
     FourChannelGroup m_fourChannels;
     EightChannelGroup m_eightChannels;

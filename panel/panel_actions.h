@@ -1,56 +1,27 @@
 #pragma once
 
-// The panel's behaviour: the window's Load event, its four buttons, its Help item and the
-// data the board sends back, on top of the command builders and the serial link.
+// The panel's actions: the owner of the link, the log and the parts that do the window's jobs
+// (sending each group's frame, choosing the port, switching the log, playing a sequence), and
+// the one place where the window's events are wired to them.
 
+#include "frame_sender.h"
 #include "line_recorder.h"
-#include "play_schedule.h"
-#include "port_menu.h"
+#include "log_switch.h"
+#include "operator_messenger.h"
+#include "operator_wording.h"
+#include "port_choice.h"
 #include "record_menu.h"
-#include "sequence_player.h"
+#include "sequence_playback.h"
 #include "serial_link.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
-#include <QTimer>
 
 #include <chrono>
-#include <functional>
-#include <memory>
-#include <optional>
-#include <span>
-#include <string>
-
-class QLineEdit;
-class QProgressDialog;
-class QWidget;
 
 namespace quillon {
 
-class ConversionError;
 class Form1;
-
-// Something the panel tells the operator. Help is shown without an icon, warnings with one.
-struct OperatorMessage {
-    enum class Kind { Help, Warning };
-    Kind kind;
-    QString text;
-};
-
-// Shows a message and returns when the operator has dismissed it.
-using MessagePresenter = std::function<void(const OperatorMessage&)>;
-
-inline const QString kApplicationTitle = QStringLiteral("Quillon");
-
-// The real presenter: a modal message box titled "Quillon" with one OK button.
-MessagePresenter MessageBoxPresenter(QWidget* parent);
-
-// The help text: the board's description, then notes on using this panel; one paragraph.
-QString HelpText();
-
-// A port failure in the operator's words: the device, what went wrong, the system's detail.
-QString FailureText(const PortFailure& failure);
 
 class PanelController : public QObject {
     Q_OBJECT
@@ -69,58 +40,40 @@ public:
     // For what else serves the board through the panel's own link (SCPI clients).
     SerialLink& serialLink() { return m_link; }
     LineRecorder& recorder() { return m_recorder; }
-    bool isPlaying() const;
+    bool isPlaying() const { return m_playback.isPlaying(); }
     // Starts the log once the window has loaded and the port is open.
-    void logFromLoad(const QString& path);
-    // Lets the frames already queued go out and have their time on the line, for at most
-    // `limit`, before the program ends; the event loop runs meanwhile.
+    void logFromLoad(const QString& path) { m_logFromLoad = path; }
+    // Ends any sequence, then lets the frames already queued go out and have their time on the
+    // line, for at most `limit`, before the program ends; the event loop runs meanwhile.
     void finishLine(std::chrono::milliseconds limit);
 
 public slots:
     void load();
-    void sendSingleChannel();
-    void sendFourChannels();
-    void sendEightChannels();
-    void sendReset();
+    void sendSingleChannel() { m_sender.sendSingleChannel(); }
+    void sendFourChannels() { m_sender.sendFourChannels(); }
+    void sendEightChannels() { m_sender.sendEightChannels(); }
+    void sendReset() { m_sender.sendReset(); }
     void showReceived(const QString& text);
-    void showHelp();
-    void choosePort(const QString& device);
-    bool startLog(const QString& path);
-    void stopLog();
-    void playSequence(const QString& path);
-    void stopPlaying();
+    void showHelp() { m_messenger.showHelp(); }
+    void choosePort(const QString& device) { m_portChoice.choose(device); }
+    bool startLog(const QString& path) { return m_logSwitch.start(path); }
+    void stopLog() { m_logSwitch.stop(); }
+    void playSequence(const QString& path) { m_playback.play(path); }
+    void stopPlaying() { m_playback.stop(); }
 
 private:
-    // The boxes whose values a frame builder converts, in the builder's input order.
-    using ValueBoxes = std::span<QLineEdit* const>;
-
-    template <typename Build>
-    auto buildFrame(ValueBoxes boxes, Build build) -> std::optional<decltype(build())>;
-    void reportBadValue(ValueBoxes boxes, const ConversionError& error);
-    void sendTextFrame(const std::string& frame);
-    bool refusedWhilePlaying();
-    void write(const std::function<WriteOutcome()>& writeFrame);
-    void reportWriteFailed(const PortFailure& failure);
-    void reportPortLost(const PortFailure& failure);
-    void reportLogFailed(const QString& path, const QString& reason);
-    void finishOpening(OpenPurpose purpose, bool opened);
-    void showProgress();
-    void finishPlaying(SequencePlayer::Outcome outcome);
-    void refuse(const QString& warning);
-    void tell(const QString& warning);
+    void initActionsConnections();
 
     Form1& m_form;
     SerialLink m_link;
     LineRecorder m_recorder;
-    MessagePresenter m_present;
-    PortMenu* m_portMenu = nullptr;
-    RecordMenu* m_recordMenu = nullptr;
+    OperatorMessenger m_messenger;
+    RecordMenu* m_recordMenu;
+    PortChoice m_portChoice;
+    LogSwitch m_logSwitch;
+    SequencePlayback m_playback;
+    FrameSender m_sender;
     QString m_logFromLoad;
-    QString m_sequenceName;
-    std::unique_ptr<sequence::PlaySchedule> m_schedule;
-    std::unique_ptr<SequencePlayer> m_player;
-    QPointer<QProgressDialog> m_progress;
-    QTimer m_progressTimer;
 };
 
 } // namespace quillon

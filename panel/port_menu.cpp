@@ -1,6 +1,8 @@
 #include "port_menu.h"
 
 #include "link_transport.h"
+#include "menu_text.h"
+#include "operator_wording.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -10,11 +12,6 @@
 namespace quillon {
 
 namespace {
-
-// A menu would take "&" as the mark of a shortcut letter.
-QString MenuText(QString text) {
-    return text.replace(u'&', QStringLiteral("&&"));
-}
 
 QString Hex4(quint16 value) {
     return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0'));
@@ -49,8 +46,8 @@ QString AskForDevicePath(QWidget* parent) {
     dialog.setWindowTitle(PortMenu::tr("其他设备"));
     dialog.setLabelText(PortMenu::tr("设备路径（例如 /dev/ttyUSB0 或 /dev/pts/3）："));
     // Set here, so that they are in the panel's language even without Qt's own translations.
-    dialog.setOkButtonText(PortMenu::tr("确定"));
-    dialog.setCancelButtonText(PortMenu::tr("取消"));
+    dialog.setOkButtonText(OkText());
+    dialog.setCancelButtonText(CancelText());
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.textValue().trimmed();

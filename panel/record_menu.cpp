@@ -1,5 +1,8 @@
 #include "record_menu.h"
 
+#include "menu_text.h"
+#include "operator_wording.h"
+
 #include <QAction>
 #include <QDateTime>
 #include <QDir>
@@ -20,18 +23,14 @@ QString AskForFile(QWidget* parent, const QString& title, QFileDialog::AcceptMod
                                                        : QFileDialog::ExistingFile);
     // A log is appended to, never replaced, so choosing a file that exists asks nothing.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setLabelText(QFileDialog::Accept, RecordMenu::tr("确定"));
-    dialog.setLabelText(QFileDialog::Reject, RecordMenu::tr("取消"));
+    dialog.setLabelText(QFileDialog::Accept, OkText());
+    dialog.setLabelText(QFileDialog::Reject, CancelText());
     dialog.setDirectory(proposed.isEmpty() ? QDir::homePath() : QFileInfo(proposed).absolutePath());
     if (!proposed.isEmpty())
         dialog.selectFile(QFileInfo(proposed).fileName());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
-}
-
-QString MenuText(QString text) {
-    return text.replace(u'&', QStringLiteral("&&"));
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillon::sequence {
@@ -95,6 +97,21 @@ std::string ReadSequenceText(int fd, const std::string& name) {
     } catch (const Refusal& refusal) {
         throw Refusal(name.empty() ? std::string(refusal.what()) : name + ": " + refusal.what());
     }
+}
+
+std::string ReadSequenceFile(const std::string& path) {
+    // Non-blocking, so that opening a pipe with no writer returns at once, to be refused.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw Refusal(std::strerror(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        throw Refusal("not a plain file");
+    return ReadSequenceText(fd, {});
 }
 
 std::vector<Step> ParseSequence(std::string_view text) {

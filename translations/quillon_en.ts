@@ -86,7 +86,7 @@
     </message>
 </context>
 <context>
-    <name>quillon::PanelController</name>
+    <name>quillon::OperatorWording</name>
     <message>
         <source>本控制板带有8路8位D/A转换专用芯片和精密电压基准，控制输出电压精度误差不大于0.01V。通过电脑串口（或其他具有串口的单片机、PLC、DSP）发个简单的指令，便可以方便地控制8个数模转换通道输出设定的电压值。输出电压范围：0-5V（指令控制）。波特率9600，也可按用户要求定制。广泛用于通过电压控制的各个工控领域，如电机调速、压控振荡、伺服控制等。工作方式有3种:1、 单通道控制模式：通过串口发送一条指令，一次控制一个数模转换通道输出设定的电压值。2、 4通道控制模式：串口发送一条指令，一次可以控制四个数模转换通道分别输出各自设定的电压值。同于同步设定4路输出电压。3、 8通道控制模式：串口发送一条指令，一次可以控制八个数模转换通道分别输出各自设定的电压值。同于同步设定8路输出电压。  所有模数转换输出通道均带有射极跟随缓冲。其中有2路带有可调运算放大器，输出电压可以按要求进行放大（比如放大倍数调为2倍的话，则输出电压可以在1-10V之间进行变化）。</source>
         <translation>This board carries a dedicated 8-channel 8-bit D/A converter chip and a precision voltage reference; the output voltage is accurate to within 0.01 V. One simple command sent from a computer&apos;s serial port (or from a microcontroller, PLC or DSP with a serial port) is all it takes to have the 8 D/A channels output the voltages set. Output voltage range: 0-5 V (set by command). Baud rate 9600; other rates can be made to order. Used widely wherever industrial control works through a voltage, such as motor speed control, voltage-controlled oscillators and servo control. There are 3 working modes: 1. Single-channel mode: one command sent over the serial line sets the output voltage of one D/A channel. 2. Four-channel mode: one command sent over the serial line sets four D/A channels, each to its own voltage, so that 4 outputs are set at the same time. 3. Eight-channel mode: one command sent over the serial line sets eight D/A channels, each to its own voltage, so that 8 outputs are set at the same time. All the converter outputs are buffered by emitter followers. Two of them have an adjustable operational amplifier, so that their output voltage can be amplified as required (with the gain set to 2, for example, the output voltage can range from 1 to 10 V).</translation>
@@ -96,54 +96,23 @@
         <translation>This panel sets the serial port to 9600 baud, 8 data bits, no parity and 1 stop bit (9600,N,8,1). The single-channel, 4-channel and 8-channel commands are sent by the Send button of each group; the Reset button sends the software reset command “U”. The “Out x2” check boxes are reserved and cannot be used yet: their gain flag is always 0.</translation>
     </message>
     <message>
-        <source>设备不存在</source>
-        <translation>no such device</translation>
+        <source>“%1”</source>
+        <comment>a text quoted in a warning</comment>
+        <translation>“%1”</translation>
     </message>
     <message>
-        <source>没有访问权限，或设备已被其他程序占用</source>
-        <translation>permission denied, or another program holds the device</translation>
+        <source>“…%1”（共%2个字符）</source>
+        <extracomment>%1 the end of a long path, %2 how many characters the whole path has</extracomment>
+        <translation>“…%1” (%2 characters)</translation>
     </message>
     <message>
-        <source>设备已被打开</source>
-        <translation>the device is already open</translation>
-    </message>
-    <message>
-        <source>串口未打开</source>
-        <translation>the port is not open</translation>
-    </message>
-    <message>
-        <source>写入出错</source>
-        <translation>write error</translation>
-    </message>
-    <message>
-        <source>读取出错</source>
-        <translation>read error</translation>
-    </message>
-    <message>
-        <source>设备已断开或不可用</source>
-        <translation>the device was unplugged or is unavailable</translation>
-    </message>
-    <message>
-        <source>操作超时</source>
-        <translation>timed out</translation>
-    </message>
-    <message>
-        <source>未知错误</source>
-        <translation>unknown error</translation>
+        <source>“%1…”（共%2个字符）</source>
+        <extracomment>%1 the start of a long text, %2 how many characters the whole text has</extracomment>
+        <translation>“%1…” (%2 characters)</translation>
     </message>
     <message>
         <source>（未指定设备）</source>
         <translation>(no device given)</translation>
-    </message>
-    <message>
-        <source>%1：%2</source>
-        <comment>port failure: device, reason</comment>
-        <translation>%1: %2</translation>
-    </message>
-    <message>
-        <source>%1：%2（%3）</source>
-        <comment>port failure: device, reason, system&apos;s words</comment>
-        <translation>%1: %2 (%3)</translation>
     </message>
     <message>
         <source>系统未报告任何串口。</source>
@@ -157,6 +126,30 @@
         <source>、</source>
         <comment>list separator</comment>
         <translation>, </translation>
+    </message>
+    <message>
+        <source>不是数字</source>
+        <translation>is not a number</translation>
+    </message>
+    <message>
+        <source>超出范围</source>
+        <translation>is out of range</translation>
+    </message>
+    <message>
+        <source>%1%2</source>
+        <comment>help text</comment>
+        <extracomment>The board&apos;s description, then the notes on this panel, joined as sentences are.</extracomment>
+        <translation>%1 %2</translation>
+    </message>
+    <message>
+        <source>%1：%2</source>
+        <comment>port failure: device, reason</comment>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>%1：%2（%3）</source>
+        <comment>port failure: device, reason, system&apos;s words</comment>
+        <translation>%1: %2 (%3)</translation>
     </message>
     <message>
         <source>未能打开串口。面板照常可用，但命令要等串口打开后才能发出。</source>
@@ -212,22 +205,8 @@ Reconnect the board; the panel reopens the port at the next Send.</translation>
         <translation>Still using the earlier port %1.</translation>
     </message>
     <message>
-        <source>不是数字</source>
-        <translation>is not a number</translation>
-    </message>
-    <message>
-        <source>超出范围</source>
-        <translation>is out of range</translation>
-    </message>
-    <message>
-        <source>确定</source>
-        <translation>OK</translation>
-    </message>
-    <message>
-        <source>%1%2</source>
-        <comment>help text</comment>
-        <extracomment>The board&apos;s description, then the notes on this panel, joined as sentences are.</extracomment>
-        <translation>%1 %2</translation>
+        <source>命令未发出：正在播放序列，请等序列播放完毕或停止后再发送。</source>
+        <translation>Command not sent: a sequence is playing. Send again once it has ended or been stopped.</translation>
     </message>
     <message>
         <source>%1：%2%3%4。
@@ -252,31 +231,9 @@ The command was not sent.
 Expected %3.</translation>
     </message>
     <message>
-        <source>“%1”</source>
-        <comment>a text quoted in a warning</comment>
-        <translation>“%1”</translation>
-    </message>
-    <message>
-        <source>“%1…”（共%2个字符）</source>
-        <extracomment>%1 the start of a long text, %2 how many characters the whole text has</extracomment>
-        <translation>“%1…” (%2 characters)</translation>
-    </message>
-    <message>
-        <source>“…%1”（共%2个字符）</source>
-        <extracomment>%1 the end of a long path, %2 how many characters the whole path has</extracomment>
-        <translation>“…%1” (%2 characters)</translation>
-    </message>
-    <message>
-        <source>找不到该主机</source>
-        <translation>no such host</translation>
-    </message>
-    <message>
-        <source>设备或服务器不支持所需的串口设置</source>
-        <translation>the device or the server does not take the serial settings needed</translation>
-    </message>
-    <message>
-        <source>服务器拒绝连接</source>
-        <translation>the server refused the connection</translation>
+        <source>未能开始记录：无法打开记录文件 %1（%2）。</source>
+        <extracomment>%1 the log file, %2 the system&apos;s reason</extracomment>
+        <translation>Logging not started: the log file %1 cannot be opened (%2).</translation>
     </message>
     <message>
         <source>记录已停止：无法再写入记录文件 %1（%2）。
@@ -284,11 +241,6 @@ Expected %3.</translation>
         <extracomment>%1 the log file, %2 the system&apos;s reason</extracomment>
         <translation>Logging stopped: the log file %1 cannot be written any more (%2).
 The panel goes on sending commands.</translation>
-    </message>
-    <message>
-        <source>未能开始记录：无法打开记录文件 %1（%2）。</source>
-        <extracomment>%1 the log file, %2 the system&apos;s reason</extracomment>
-        <translation>Logging not started: the log file %1 cannot be opened (%2).</translation>
     </message>
     <message>
         <source>序列未播放：%1 %2。
@@ -312,17 +264,72 @@ No command was sent.</translation>
 %3</translation>
     </message>
     <message>
+        <source>系统无法计时（%1）</source>
+        <translation>the system would not keep time (%1)</translation>
+    </message>
+    <message>
         <source>停止</source>
         <comment>stops the sequence being played</comment>
         <translation>Stop</translation>
     </message>
     <message>
-        <source>系统无法计时（%1）</source>
-        <translation>the system would not keep time (%1)</translation>
+        <source>确定</source>
+        <translation>OK</translation>
     </message>
     <message>
-        <source>命令未发出：正在播放序列，请等序列播放完毕或停止后再发送。</source>
-        <translation>Command not sent: a sequence is playing. Send again once it has ended or been stopped.</translation>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>quillon::PortErrorWords</name>
+    <message>
+        <source>设备不存在</source>
+        <translation>no such device</translation>
+    </message>
+    <message>
+        <source>找不到该主机</source>
+        <translation>no such host</translation>
+    </message>
+    <message>
+        <source>没有访问权限，或设备已被其他程序占用</source>
+        <translation>permission denied, or another program holds the device</translation>
+    </message>
+    <message>
+        <source>设备已被打开</source>
+        <translation>the device is already open</translation>
+    </message>
+    <message>
+        <source>串口未打开</source>
+        <translation>the port is not open</translation>
+    </message>
+    <message>
+        <source>写入出错</source>
+        <translation>write error</translation>
+    </message>
+    <message>
+        <source>读取出错</source>
+        <translation>read error</translation>
+    </message>
+    <message>
+        <source>设备已断开或不可用</source>
+        <translation>the device was unplugged or is unavailable</translation>
+    </message>
+    <message>
+        <source>设备或服务器不支持所需的串口设置</source>
+        <translation>the device or the server does not take the serial settings needed</translation>
+    </message>
+    <message>
+        <source>服务器拒绝连接</source>
+        <translation>the server refused the connection</translation>
+    </message>
+    <message>
+        <source>操作超时</source>
+        <translation>timed out</translation>
+    </message>
+    <message>
+        <source>未知错误</source>
+        <translation>unknown error</translation>
     </message>
 </context>
 <context>
@@ -334,14 +341,6 @@ No command was sent.</translation>
     <message>
         <source>设备路径（例如 /dev/ttyUSB0 或 /dev/pts/3）：</source>
         <translation>Device path (e.g. /dev/ttyUSB0 or /dev/pts/3):</translation>
-    </message>
-    <message>
-        <source>确定</source>
-        <translation>OK</translation>
-    </message>
-    <message>
-        <source>取消</source>
-        <translation>Cancel</translation>
     </message>
     <message>
         <source>串口：未打开</source>
@@ -373,14 +372,6 @@ No command was sent.</translation>
 </context>
 <context>
     <name>quillon::RecordMenu</name>
-    <message>
-        <source>确定</source>
-        <translation>OK</translation>
-    </message>
-    <message>
-        <source>取消</source>
-        <translation>Cancel</translation>
-    </message>
     <message>
         <source>开始记录</source>
         <comment>title of the dialog that asks where to log</comment>

@@ -1,6 +1,7 @@
 #include "line_log.h"
 #include "play_schedule.h"
 #include "pty_pair.h"
+#include "sender.h"
 #include "sequence_reader.h"
 
 #include <QProcess>
@@ -22,6 +23,8 @@ extern char** environ;
 
 using namespace quillon::sequence;
 using quillon::testing::PtyPair;
+
+Q_DECLARE_METATYPE(quillon::PortError)
 
 namespace {
 
@@ -181,6 +184,8 @@ private slots:
     void printedWavePlaysBackToTheSameFrames();
     void printedWaveEndsQuietlyWhenItsReaderGoes();
     void endlessWaveStopsOnWholeFrames();
+    void portFailureIsToldInEnglish_data();
+    void portFailureIsToldInEnglish();
 };
 
 // Log times are local; the tests read them in UTC.
@@ -528,7 +533,7 @@ void TestCli::playEndsOnWholeFrames() {
     else
         ::kill(pid_t(process.processId()), ending == Ending::Terminated ? SIGTERM
                                            : ending == Ending::HungUp   ? SIGHUP
-                                                                       : SIGINT);
+                                                                        : SIGINT);
     if (ending == Ending::CtrlCOnAStoppedLine) {
         QTest::qWait(100);
         QCOMPARE(::tcflow(line, TCOON), 0);
@@ -751,6 +756,64 @@ void TestCli::endlessWaveStopsOnWholeFrames() {
     QCOMPARE(received.size() % 22, 0);
     for (qsizetype i = 0; i < received.size() / 22; ++i)
         QVERIFY2(received.mid(i * 22, 22).startsWith("0020"), received.constData());
+}
+
+// Every kind of port failure has its own English words, as a script reads them on stderr.
+void TestCli::portFailureIsToldInEnglish_data() {
+    using quillon::PortError;
+    QTest::addColumn<PortError>("error");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("detail");
+    QTest::addColumn<QString>("text");
+
+    const QString port = "/dev/ttyUSB0";
+    QTest::newRow("a missing device") << PortError::NotFound << port << ""
+                                      << "\"/dev/ttyUSB0\": no such device";
+    QTest::newRow("an unknown host") << PortError::HostNotFound << "tcp://rig:7000"
+                                     << ""
+                                     << "\"tcp://rig:7000\": no such host";
+    QTest::newRow("a device held by another program")
+        << PortError::Permission << port << ""
+        << "\"/dev/ttyUSB0\": permission denied, or the device is in use by another program";
+    QTest::newRow("a device already open") << PortError::AlreadyOpen << port << ""
+                                           << "\"/dev/ttyUSB0\": the device is already open";
+    QTest::newRow("a port not open") << PortError::NotOpen << port << ""
+                                     << "\"/dev/ttyUSB0\": the port is not open";
+    QTest::newRow("a write error") << PortError::Write << port << ""
+                                   << "\"/dev/ttyUSB0\": writing failed";
+    QTest::newRow("a read error") << PortError::Read << port << ""
+                                  << "\"/dev/ttyUSB0\": reading failed";
+    QTest::newRow("a device gone")
+        << PortError::Gone << port << ""
+        << "\"/dev/ttyUSB0\": the device was disconnected, or the connection dropped";
+    QTest::newRow("settings the server does not take are named")
+        << PortError::Unsupported << port << ""
+        << "\"/dev/ttyUSB0\": the device or the server does not take 9600 8N1";
+    QTest::newRow("a connection refused")
+        << PortError::ConnectionRefused << "tcp://127.0.0.1:1"
+        << ""
+        << "\"tcp://127.0.0.1:1\": the server refused the connection";
+    QTest::newRow("a timeout") << PortError::Timeout << port << ""
+                               << "\"/dev/ttyUSB0\": timed out";
+    QTest::newRow("an unknown error") << PortError::Unknown << port << ""
+                                      << "\"/dev/ttyUSB0\": an unknown error";
+    QTest::newRow("no error named reads as unknown") << PortError::None << port << ""
+                                                     << "\"/dev/ttyUSB0\": an unknown error";
+    QTest::newRow("the system's words follow in brackets")
+        << PortError::NotFound << port << "No such file or directory"
+        << "\"/dev/ttyUSB0\": no such device (No such file or directory)";
+    QTest::newRow("no device is named as such") << PortError::NotOpen << ""
+                                                << ""
+                                                << "(no device): the port is not open";
+}
+
+void TestCli::portFailureIsToldInEnglish() {
+    QFETCH(quillon::PortError, error);
+    QFETCH(QString, device);
+    QFETCH(QString, detail);
+    QFETCH(QString, text);
+
+    QCOMPARE(quillon::cli::FailureText({device, error, detail}), text);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

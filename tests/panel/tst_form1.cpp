@@ -13,7 +13,10 @@
 #include <QPushButton>
 #include <QtTest>
 
+using quillon::ControlRole;
 using quillon::Form1;
+
+Q_DECLARE_METATYPE(ControlRole)
 
 namespace {
 
@@ -67,6 +70,8 @@ private slots:
     void labelAlignment();
     void focusStartsInChannelBoxAndTabFollowsTheTabIndexes();
     void clickingAGainBoxChangesNothing();
+    void controlsByRole_data();
+    void controlsByRole();
 
 private:
     QWidget* control(const QString& name) const;
@@ -270,7 +275,7 @@ void tst_Form1::groupCaptionsAloneAreBlue() {
     QCOMPARE(m_form->font().family(), QApplication::font().family());
     QCOMPARE(m_form->menuBar()->font().family(), QApplication::font().family());
     for (const char* name : {"Frame1(0)", "Frame2", "Frame3", "Frame4"}) {
-        auto* group = m_form->group(QString::fromUtf8(name));
+        auto* group = m_form->findChild<QGroupBox*>(QString::fromUtf8(name));
         const QImage image = group->grab().toImage().convertToFormat(QImage::Format_RGB32);
         const int captionBand = QFontMetrics(group->font()).height() + 2;
         const QRect caption(0, 0, image.width(), captionBand);
@@ -333,6 +338,111 @@ void tst_Form1::clickingAGainBoxChangesNothing() {
         QVERIFY(!box->isEnabled());
     }
     QCOMPARE(QApplication::focusWidget(), m_form->singleChannelGroup().channelBox);
+}
+
+// The boxes the Sends read, by the parts they play: column k of the four-channel group is
+// Text1(2+k), Check1(1+k), Text1(6+k); channels 0 to 3 of the eight-channel group are the upper
+// block, 4 to 7 the lower.
+void tst_Form1::controlsByRole_data() {
+    QTest::addColumn<ControlRole>("role");
+    QTest::addColumn<int>("slot");
+    QTest::addColumn<QString>("name"); // empty: no control plays that part
+
+    QTest::newRow("single-channel channel box") << ControlRole::SingleChannelBox << 0 << "Text1(0)";
+    QTest::newRow("single-channel value box") << ControlRole::SingleValueBox << 0 << "Text1(1)";
+    QTest::newRow("single-channel gain box") << ControlRole::SingleGainBox << 0 << "Check1(0)";
+    QTest::newRow("single-channel Send") << ControlRole::SingleSendButton << 0 << "Command1(0)";
+    for (int k = 0; k < 4; ++k) {
+        QTest::addRow("four-channel column %d channel box", k)
+            << ControlRole::FourChannelBox << k << QStringLiteral("Text1(%1)").arg(2 + k);
+        QTest::addRow("four-channel column %d gain box", k)
+            << ControlRole::FourGainBox << k << QStringLiteral("Check1(%1)").arg(1 + k);
+        QTest::addRow("four-channel column %d value box", k)
+            << ControlRole::FourValueBox << k << QStringLiteral("Text1(%1)").arg(6 + k);
+    }
+    QTest::newRow("four-channel Send") << ControlRole::FourSendButton << 0 << "Command2";
+    QTest::newRow("no fifth column") << ControlRole::FourValueBox << 4 << "";
+    for (int channel = 0; channel < 8; ++channel) {
+        const int block = channel < 4 ? 0 : 8;
+        QTest::addRow("eight-channel channel %d box", channel)
+            << ControlRole::EightChannelBox << channel
+            << QStringLiteral("Text1(%1)").arg(10 + block + channel % 4);
+        QTest::addRow("eight-channel channel %d code box", channel)
+            << ControlRole::EightCodeBox << channel
+            << QStringLiteral("Text1(%1)").arg(14 + block + channel % 4);
+        QTest::addRow("eight-channel channel %d gain box", channel)
+            << ControlRole::EightGainBox << channel
+            << QStringLiteral("Check1(%1)").arg(5 + channel);
+    }
+    QTest::newRow("eight-channel Send") << ControlRole::EightSendButton << 0 << "Command3";
+    QTest::newRow("no channel 8") << ControlRole::EightCodeBox << 8 << "";
+    QTest::newRow("Send code box") << ControlRole::SendCodeBox << 0 << "Text1(26)";
+    QTest::newRow("Return code box") << ControlRole::ReturnCodeBox << 0 << "Text1(27)";
+    QTest::newRow("Reset") << ControlRole::ResetButton << 0 << "Command4";
+    QTest::newRow("labels play no part") << ControlRole::None << 0 << "";
+}
+
+void tst_Form1::controlsByRole() {
+    QFETCH(ControlRole, role);
+    QFETCH(int, slot);
+    QFETCH(QString, name);
+
+    QWidget* control = m_form->control(role, slot);
+    QCOMPARE(control ? control->objectName() : QString(), name);
+    // The groups are the same controls, by the same parts.
+    const auto& four = m_form->fourChannelGroup();
+    const auto& eight = m_form->eightChannelGroup();
+    QWidget* inGroup = nullptr;
+    switch (role) {
+    case ControlRole::SingleChannelBox:
+        inGroup = m_form->singleChannelGroup().channelBox;
+        break;
+    case ControlRole::SingleValueBox:
+        inGroup = m_form->singleChannelGroup().valueBox;
+        break;
+    case ControlRole::SingleGainBox:
+        inGroup = m_form->singleChannelGroup().gainBox;
+        break;
+    case ControlRole::SingleSendButton:
+        inGroup = m_form->singleChannelGroup().sendButton;
+        break;
+    case ControlRole::FourChannelBox:
+        inGroup = slot < 4 ? four.columns[slot].channelBox : nullptr;
+        break;
+    case ControlRole::FourValueBox:
+        inGroup = slot < 4 ? four.columns[slot].valueBox : nullptr;
+        break;
+    case ControlRole::FourGainBox:
+        inGroup = slot < 4 ? four.columns[slot].gainBox : nullptr;
+        break;
+    case ControlRole::FourSendButton:
+        inGroup = four.sendButton;
+        break;
+    case ControlRole::EightChannelBox:
+        inGroup = slot < 8 ? eight.channels[slot].channelBox : nullptr;
+        break;
+    case ControlRole::EightCodeBox:
+        inGroup = slot < 8 ? eight.channels[slot].codeBox : nullptr;
+        break;
+    case ControlRole::EightGainBox:
+        inGroup = slot < 8 ? eight.channels[slot].gainBox : nullptr;
+        break;
+    case ControlRole::EightSendButton:
+        inGroup = eight.sendButton;
+        break;
+    case ControlRole::SendCodeBox:
+        inGroup = m_form->resetGroup().sendCodeBox;
+        break;
+    case ControlRole::ReturnCodeBox:
+        inGroup = m_form->resetGroup().returnCodeBox;
+        break;
+    case ControlRole::ResetButton:
+        inGroup = m_form->resetGroup().resetButton;
+        break;
+    case ControlRole::None:
+        break;
+    }
+    QCOMPARE(inGroup, control);
 }
 
 QTEST_MAIN(tst_Form1)

@@ -1,6 +1,8 @@
 #include "command_line.h"
 #include "panel_harness.h"
+#include "play_progress_dialog.h"
 #include "send_program.h"
+#include "sequence_reader.h"
 
 #include <QAction>
 #include <QApplication>
@@ -99,6 +101,9 @@ private slots:
     void playingASequence_data();
     void playingASequence();
     void stoppingAPlayEndsOnAWholeFrame();
+    void progressDialogFollowsThePlay_data();
+    void progressDialogFollowsThePlay();
+    void portChoiceTellsAFailedLoadOnceTheLoadIsOver();
 
 private:
     std::unique_ptr<PanelHarness> m_panel;
@@ -726,6 +731,70 @@ void tst_PanelActions::stoppingAPlayEndsOnAWholeFrame() {
     for (qsizetype i = 0; i < received.size() / 22; ++i)
         QCOMPARE(received.mid(i * 22, 22), EightChannelWire({int(i % 256), 0, 0, 0, 0, 0, 0, 0}));
     QCOMPARE(m_panel->messages().size(), 0);
+}
+
+void tst_PanelActions::progressDialogFollowsThePlay_data() {
+    QTest::addColumn<int>("clockMs"); // on the schedule's clock, from its start
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<int>("value");
+
+    // A one-byte reset takes 1.04 ms on the line, so the whole play lasts 1002.1 ms.
+    QTest::newRow("at the start the first frame is due and the whole play lies ahead")
+        << 0 << "正在播放 “ramp.txt”\n已发送 1/2 条命令，已用 0.0 秒，剩余 1.0 秒" << 1;
+    QTest::newRow("half-way through the pause")
+        << 500 << "正在播放 “ramp.txt”\n已发送 1/2 条命令，已用 0.5 秒，剩余 0.5 秒" << 1;
+    QTest::newRow("at the end every frame is sent and nothing remains")
+        << 1100 << "正在播放 “ramp.txt”\n已发送 2/2 条命令，已用 1.1 秒，剩余 0.0 秒" << 2;
+}
+
+// The dialog shows the scheduler's counts and times whenever it is asked to, and its bar
+// counts the frames sent of all.
+void tst_PanelActions::progressDialogFollowsThePlay() {
+    QFETCH(int, clockMs);
+    QFETCH(QString, label);
+    QFETCH(int, value);
+
+    const sequence::PlaySchedule schedule(sequence::ParseSequence("reset\nwait 1000\nreset\n"),
+                                          std::nullopt);
+    std::chrono::nanoseconds now{0};
+    sequence::PlayScheduler scheduler(schedule, [&] { return now; });
+    scheduler.start();
+    now = std::chrono::milliseconds(clockMs);
+    while (scheduler.takeDue()) {
+    }
+    QWidget window;
+    PlayProgressDialog progress(scheduler, "ramp.txt", &window);
+    progress.showProgress();
+
+    QCOMPARE(progress.labelText(), label);
+    QCOMPARE(progress.maximum(), 2);
+    QCOMPARE(progress.value(), value);
+    QCOMPARE(progress.windowModality(), Qt::WindowModal);
+}
+
+// The Load finishes (a log given on the command line starts) before a port that failed is told;
+// a device chosen later opens and the menu names it, with nothing more told.
+void tst_PanelActions::portChoiceTellsAFailedLoadOnceTheLoadIsOver() {
+    const QString missing = m_panel->filePath("unplugged");
+    SerialLink link({missing, QString()});
+    LineRecorder recorder(link, "quillon test", FailureText);
+    QList<OperatorMessage> told;
+    const OperatorMessenger messenger([&](const OperatorMessage& message) { told << message; },
+                                      recorder);
+    QWidget window;
+    PortChoice choice(link, {[] { return QList<PortListing>(); }, {}}, messenger, &window);
+
+    choice.openAtStartup();
+    QVERIFY(told.isEmpty());
+    QTRY_COMPARE(told.size(), 1);
+    QVERIFY2(told.first().text.contains(missing), qPrintable(told.first().text));
+    QVERIFY2(told.first().text.contains("系统未报告任何串口"), qPrintable(told.first().text));
+    QCOMPARE(choice.menu()->title(), QStringLiteral("串口：未打开"));
+
+    choice.choose(m_panel->boardPath());
+    QVERIFY(link.isOpen());
+    QTRY_COMPARE(choice.menu()->title(), QStringLiteral("串口：board"));
+    QCOMPARE(told.size(), 1);
 }
 
 QTEST_MAIN(tst_PanelActions)

@@ -376,14 +376,18 @@ void tst_Translation::englishLayoutIsTheSame() {
 }
 
 void tst_Translation::translationsAreFinished_data() {
-    QTest::addColumn<QString>("sources");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("sources");
     QTest::addColumn<bool>("chinese");
 
-    // Every file there: the panel's translate panel/, the board's tools/.
+    // Every file there: the panel's translate panel/ and the port failures' table in serial/,
+    // the board's tools/.
     const QDir translations(QStringLiteral(QUILLON_SOURCE_DIR "/translations"));
+    const QStringList panel{"panel", "serial/port_error_words.h"};
     for (const QString& file : translations.entryList({"*.ts"}, QDir::Files)) {
-        const QString folder = file.startsWith("quillon-board_") ? "tools" : "panel";
-        QTest::addRow("%s", qPrintable(file)) << folder + u'/' + file << file.contains("_zh");
+        const bool board = file.startsWith("quillon-board_");
+        QTest::addRow("%s", qPrintable(file))
+            << file << (board ? QStringList{"tools"} : panel) << file.contains("_zh");
     }
     QVERIFY(translations.exists("quillon_en.ts") && translations.exists("quillon-board_zh_CN.ts"));
 }
@@ -391,15 +395,17 @@ void tst_Translation::translationsAreFinished_data() {
 // lupdate, run on the code into a copy of the file, marks what is new or changed as unfinished
 // and what the code no longer says as vanished.
 void tst_Translation::translationsAreFinished() {
-    QFETCH(QString, sources);
+    QFETCH(QString, file);
+    QFETCH(QStringList, sources);
     QFETCH(bool, chinese);
-    const QString folder = QStringLiteral(QUILLON_SOURCE_DIR "/") + sources.section(u'/', 0, 0);
-    const QString file = sources.section(u'/', 1);
+    QStringList arguments{"-locations", "none"};
+    for (const QString& source : sources)
+        arguments << QStringLiteral(QUILLON_SOURCE_DIR "/") + source;
     QTemporaryDir dir;
     const QString copy = dir.filePath(file);
     QVERIFY(QFile::copy(QStringLiteral(QUILLON_SOURCE_DIR "/translations/") + file, copy));
     QProcess lupdate;
-    lupdate.start(QStringLiteral(QUILLON_LUPDATE), {"-locations", "none", folder, "-ts", copy});
+    lupdate.start(QStringLiteral(QUILLON_LUPDATE), arguments << "-ts" << copy);
     QVERIFY(lupdate.waitForFinished(60000));
     QCOMPARE(lupdate.exitCode(), 0);
 

@@ -2,10 +2,15 @@
 #include "play_schedule.h"
 #include "sequence_reader.h"
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace quillon::sequence;
@@ -50,6 +55,8 @@ private slots:
     void lateFramesKeepTheirPlaceInTheSchedule();
     void readerBoundsHoldAtTheirEdges_data();
     void readerBoundsHoldAtTheirEdges();
+    void onlyAPlainFileIsRead_data();
+    void onlyAPlainFileIsRead();
     void scheduleBoundHoldsAtItsEdge_data();
     void scheduleBoundHoldsAtItsEdge();
     void logEntries_data();
@@ -196,9 +203,11 @@ void TestSequence::readerBoundsHoldAtTheirEdges_data() {
     QTest::newRow("a line more than a million is refused")
         << million + "reset" << QStringLiteral("more than 1000000 lines");
     QTest::newRow("an empty line more than a million is refused")
-        << million + "\n" << QStringLiteral("more than 1000000 lines");
+        << million + "\n"
+        << QStringLiteral("more than 1000000 lines");
     QTest::newRow("a line of exactly 4096 bytes is read")
-        << QByteArray(kMaxLineBytes, '#') + "\nreset\n" << QString();
+        << QByteArray(kMaxLineBytes, '#') + "\nreset\n"
+        << QString();
     QTest::newRow("a line of 4097 bytes is refused, named")
         << "reset\n" + QByteArray(kMaxLineBytes + 1, '#')
         << QStringLiteral("line 2: longer than 4096 bytes");
@@ -226,6 +235,43 @@ void TestSequence::readerBoundsHoldAtTheirEdges() {
     }
 }
 
+void TestSequence::onlyAPlainFileIsRead_data() {
+    QTest::addColumn<QString>("kind");    // what stands at the path: file, folder, fifo or nothing
+    QTest::addColumn<QString>("refusal"); // empty: read whole
+
+    QTest::newRow("a plain file is read whole") << "file" << QString();
+    QTest::newRow("a folder is not a plain file") << "folder"
+                                                  << "not a plain file";
+    QTest::newRow("a pipe with no writer is refused at once, not waited for") << "fifo"
+                                                                              << "not a plain file";
+    QTest::newRow("a missing file is refused with the system's reason")
+        << "nothing" << QString::fromLocal8Bit(std::strerror(ENOENT));
+}
+
+void TestSequence::onlyAPlainFileIsRead() {
+    QFETCH(QString, kind);
+    QFETCH(QString, refusal);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("sequence");
+    const QByteArray text = "reset\nwait 10\nreset\n";
+    if (kind == "file") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    } else if (kind == "folder") {
+        QVERIFY(QDir().mkdir(path));
+    } else if (kind == "fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    }
+    try {
+        QCOMPARE(ReadSequenceFile(QFile::encodeName(path).toStdString()), text.toStdString());
+        QVERIFY2(refusal.isEmpty(), "the file was not refused");
+    } catch (const Refusal& error) {
+        QCOMPARE(QString::fromUtf8(error.what()), refusal);
+    }
+}
+
 void TestSequence::scheduleBoundHoldsAtItsEdge_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<bool>("refused");
@@ -233,9 +279,11 @@ void TestSequence::scheduleBoundHoldsAtItsEdge_data() {
     const QByteArray day = "wait 86400000\n";
     QTest::newRow("thirty days of pauses are exactly the bound") << Repeated(day, 30) << false;
     QTest::newRow("a millisecond more than thirty days of pauses is refused")
-        << Repeated(day, 30) + "wait 1\n" << true;
+        << Repeated(day, 30) + "wait 1\n"
+        << true;
     QTest::newRow("pauses before and after a frame, with its line time, just within the bound")
-        << Repeated(day, 15) + "reset\n" + Repeated(day, 14) + "wait 86399998\n" << false;
+        << Repeated(day, 15) + "reset\n" + Repeated(day, 14) + "wait 86399998\n"
+        << false;
     QTest::newRow("pauses before and after a frame passing the bound by its line time are refused")
         << Repeated(day, 15) + "reset\n" + Repeated(day, 15) << true;
     QTest::newRow("a long run of pauses between frames never overflows the count")

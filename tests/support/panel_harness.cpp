@@ -56,7 +56,7 @@ bool PanelHarness::replugBoard() {
 }
 
 bool PanelHarness::click(const QString& button) {
-    QPushButton* target = m_form->button(button);
+    QPushButton* target = m_form->findChild<QPushButton*>(button);
     if (!target)
         return false;
     QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());

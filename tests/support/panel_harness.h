@@ -7,37 +7,32 @@
 #include "panel_actions.h"
 #include "pty_pair.h"
 
+#include <QLineEdit>
 #include <QList>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include <cstddef>
 #include <memory>
 
 namespace quillon::testing {
 
 // A text box of the window by the part it plays, for table rows that name the box they type into.
-using BoxRole = QLineEdit* (*)(const Form1&);
+struct BoxRole {
+    ControlRole role = ControlRole::None;
+    int slot = 0;
 
-inline constexpr BoxRole kSingleChannelBox = [](const Form1& form) {
-    return form.singleChannelGroup().channelBox;
+    QLineEdit* operator()(const Form1& form) const { return form.control<QLineEdit>(role, slot); }
 };
-inline constexpr BoxRole kSingleValueBox = [](const Form1& form) {
-    return form.singleChannelGroup().valueBox;
-};
-template <std::size_t Column>
-inline constexpr BoxRole kFourChannelBox =
-    [](const Form1& form) { return form.fourChannelGroup().columns[Column].channelBox; };
-template <std::size_t Column>
-inline constexpr BoxRole kFourValueBox =
-    [](const Form1& form) { return form.fourChannelGroup().columns[Column].valueBox; };
-template <std::size_t Channel>
-inline constexpr BoxRole kEightChannelBox =
-    [](const Form1& form) { return form.eightChannelGroup().channels[Channel].channelBox; };
-template <std::size_t Channel>
-inline constexpr BoxRole kEightCodeBox =
-    [](const Form1& form) { return form.eightChannelGroup().channels[Channel].codeBox; };
+
+inline constexpr BoxRole kSingleChannelBox{ControlRole::SingleChannelBox};
+inline constexpr BoxRole kSingleValueBox{ControlRole::SingleValueBox};
+template <int Column> inline constexpr BoxRole kFourChannelBox{ControlRole::FourChannelBox, Column};
+template <int Column> inline constexpr BoxRole kFourValueBox{ControlRole::FourValueBox, Column};
+template <int Channel>
+inline constexpr BoxRole kEightChannelBox{ControlRole::EightChannelBox, Channel};
+template <int Channel> inline constexpr BoxRole kEightCodeBox{ControlRole::EightCodeBox, Channel};
 
 class PanelHarness {
 public:
@@ -102,3 +97,5 @@ private:
 };
 
 } // namespace quillon::testing
+
+Q_DECLARE_METATYPE(quillon::testing::BoxRole)
