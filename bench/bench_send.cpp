@@ -4,6 +4,7 @@
 // from the frames' arrival on the pty.
 
 #include "bench_table.h"
+#include "pacing.h"
 #include "process_stats.h"
 #include "pty_pair.h"
 #include "ser2net_server.h"
@@ -375,27 +376,6 @@ std::vector<long long> BareLoopArrivals(int frames) {
     return Arrivals(board, frames, pid);
 }
 
-struct Lateness {
-    double p50 = 0, p99 = 0, max = 0;
-};
-
-// The program's zero is not visible from outside: take the one that fits best, the median of
-// arrival - 25 ms x i, and measure each frame against zero + 25 ms x i.
-Lateness PacingLateness(const std::vector<long long>& arrivals) {
-    const double periodNs = 1e9 / kPacedRateHz;
-    std::vector<double> zeros;
-    for (std::size_t i = 0; i < arrivals.size(); ++i)
-        zeros.push_back(double(arrivals[i] - arrivals.front()) - periodNs * double(i));
-    std::sort(zeros.begin(), zeros.end());
-    const double zero = zeros.empty() ? 0 : zeros[zeros.size() / 2];
-    std::vector<double> lateness;
-    for (std::size_t i = 0; i < arrivals.size(); ++i) {
-        const double scheduled = double(arrivals.front()) + zero + periodNs * double(i);
-        lateness.push_back(std::abs(double(arrivals[i]) - scheduled) / double(kNsPerMs));
-    }
-    return {Percentile(lateness, 0.5), Percentile(lateness, 0.99), Percentile(lateness, 1.0)};
-}
-
 double SpanMs(const std::vector<long long>& arrivals) {
     return arrivals.size() < 2 ? 0 : double(arrivals.back() - arrivals.front()) / double(kNsPerMs);
 }
@@ -417,8 +397,8 @@ void AddSpanRow(BenchTable& table, const std::string& what, int frames,
 void RunPacingBenchmark(BenchTable& table) {
     const std::vector<long long> arrivals = PlayArrivals(kPacedFrames, {"--rate", "40"});
     const std::vector<long long> bareArrivals = BareLoopArrivals(kPacedFrames);
-    const Lateness send = PacingLateness(arrivals);
-    const Lateness bare = PacingLateness(bareArrivals);
+    const Lateness send = PacingLateness(arrivals, kPacedRateHz);
+    const Lateness bare = PacingLateness(bareArrivals, kPacedRateHz);
     const std::string reference = "bare timerfd + write(2) loop, same method";
     table.add({"play --rate 40: |arrival - schedule| p50 (ms)", send.p50, reference, bare.p50,
                send.p50 / bare.p50, "reference", false,
@@ -435,7 +415,7 @@ void RunPacingBenchmark(BenchTable& table) {
     const std::vector<long long> logged =
         PlayArrivals(kPacedFrames, {"--rate", "40"},
                      {"--log", logFolder.filePath(QStringLiteral("pace.log")).toStdString()});
-    const Lateness withLog = PacingLateness(logged);
+    const Lateness withLog = PacingLateness(logged, kPacedRateHz);
     table.add({"play --rate 40 with --log: |arrival - schedule| p99 (ms)", withLog.p99,
                "the same play without a log", send.p99, withLog.p99 / send.p99, "< 2 ms",
                withLog.p99 < 2,

@@ -2,6 +2,7 @@
 // beside play of the very frames it sends, and the peak memory of --print for 10 s and 10 min.
 
 #include "bench_table.h"
+#include "pacing.h"
 #include "process_stats.h"
 #include "pty_pair.h"
 
@@ -101,22 +102,6 @@ ChildRun RunSend(std::vector<std::string> arguments, testing::PtyPair* board, st
     return run;
 }
 
-// |arrival - due| at the 99th percentile, in ms, against the zero that fits best (the median of
-// arrival - period x i), as the play pacing rows measure it.
-double PacingP99(const std::vector<long long>& arrivals, double rateHz) {
-    const double periodNs = 1e9 / rateHz;
-    std::vector<double> zeros;
-    for (std::size_t i = 0; i < arrivals.size(); ++i)
-        zeros.push_back(double(arrivals[i] - arrivals.front()) - periodNs * double(i));
-    std::sort(zeros.begin(), zeros.end());
-    const double zero = zeros.empty() ? 0 : zeros[zeros.size() / 2];
-    std::vector<double> lateness;
-    for (std::size_t i = 0; i < arrivals.size(); ++i) {
-        const double due = double(arrivals.front()) + zero + periodNs * double(i);
-        lateness.push_back(std::abs(double(arrivals[i]) - due) / double(kNsPerMs));
-    }
-    return Percentile(lateness, 0.99);
-}
 
 // The wave's frames as a sequence without its waits: the same frames for play --rate.
 std::string FramesOnly(const std::string& printed, const std::string& path) {
@@ -159,8 +144,8 @@ void RunWaveBenchmark(BenchTable& table) {
     const ChildRun wave = RunSend(Joined({"--port", waveSlave}, paced), &waveBoard, pacedFrames);
     const ChildRun play =
         RunSend({"--port", playSlave, "play", "--rate", "40", frames}, &playBoard, pacedFrames);
-    const double waveP99 = PacingP99(wave.arrivals, kPacedRateHz);
-    const double playP99 = PacingP99(play.arrivals, kPacedRateHz);
+    const double waveP99 = PacingLateness(wave.arrivals, kPacedRateHz).p99;
+    const double playP99 = PacingLateness(play.arrivals, kPacedRateHz).p99;
     table.add({"wave --rate 40: |arrival - schedule| p99 (ms)", waveP99,
                "play --rate 40 of the same frames", playP99, waveP99 / playP99, "<= 1.1x play's",
                waveP99 <= 1.1 * playP99,

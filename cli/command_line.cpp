@@ -222,18 +222,16 @@ Invocation ParseCommandLine(const QStringList& givenArguments) {
     }
 
     const QStringList words = parser.positionalArguments();
-    if (!words.isEmpty() && words.front() == QLatin1String("play")) {
-        ParsePlay(words, invocation);
+    const QString command = words.value(0);
+    if (command == QLatin1String("play") || command == QLatin1String("wave")) {
+        // A reply belongs to one frame, not to a schedule of them.
         if (invocation.replyWait)
-            throw Refusal("--reply cannot be used with play; accepted: --reply with single, four, "
-                          "eight or reset");
-        return invocation;
-    }
-    if (!words.isEmpty() && words.front() == QLatin1String("wave")) {
-        ParseWaveWords(words, invocation);
-        if (invocation.replyWait)
-            throw Refusal("--reply cannot be used with wave; accepted: --reply with single, four, "
-                          "eight or reset");
+            throw Refusal("--reply cannot be used with " + command.toStdString() +
+                          "; accepted: --reply with single, four, eight or reset");
+        if (command == QLatin1String("play"))
+            ParsePlay(words, invocation);
+        else
+            ParseWaveWords(words, invocation);
         return invocation;
     }
     invocation.frame = sequence::ParseFrameCommand(StdWords(words));
