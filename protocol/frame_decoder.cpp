@@ -147,7 +147,7 @@ DecodedCommand DecodeFrame(std::string_view bytes) {
 }
 
 std::string LengthReason(std::size_t length) {
-    return "wrong length: " + DecimalText(length) + " bytes, a frame has 22";
+    return "wrong length: " + DecimalText(length) + " bytes, a frame has " + DecimalText(kFrameLength);
 }
 
 } // namespace

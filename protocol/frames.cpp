@@ -54,7 +54,7 @@ std::string FourChannelFrame(const std::array<ChannelEntry, 4>& entries) {
     return frame;
 }
 
-std::array<std::uint8_t, 22> EightChannelFrame(const std::array<std::string, 8>& values) {
+std::array<std::uint8_t, kFrameLength> EightChannelFrame(const std::array<std::string, 8>& values) {
     static_assert(kFrameLength == 22 && layout::kEightChannelEntries == 8);
     std::array<std::uint8_t, kFrameLength> frame{};
     frame[0] = layout::kEightChannelMode;

@@ -3,6 +3,8 @@
 // The board's command protocol: conversions from the panel's texts to numbers and back, and
 // the builders of the four commands. Plain standard C++, independent of the process locale.
 
+#include "frame_layout.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -45,7 +47,7 @@ struct ChannelEntry {
 
 std::string SingleChannelFrame(const ChannelEntry& entry);
 std::string FourChannelFrame(const std::array<ChannelEntry, 4>& entries);
-std::array<std::uint8_t, 22> EightChannelFrame(const std::array<std::string, 8>& values);
+std::array<std::uint8_t, kFrameLength> EightChannelFrame(const std::array<std::string, 8>& values);
 std::string ResetCommand();
 
 } // namespace quillon

@@ -1,5 +1,6 @@
 #include "wave.h"
 
+#include "command_words.h"
 #include "frames.h"
 #include "line_time.h"
 #include "quoted_text.h"
@@ -385,10 +386,10 @@ Frame WaveSchedule::frame(std::size_t index) const {
     const double seconds = sampleTime(index);
     if (m_frames == WaveFrames::SingleChannel) {
         const Wave& wave = m_plan.waves.front();
-        return ParseFrameCommand({"single", std::to_string(wave.channel),
+        return ParseFrameCommand({std::string(kSingleWord), std::to_string(wave.channel),
                                   MillivoltText(Millivolts(WaveLevel(wave, seconds)))});
     }
-    std::vector<std::string> words{"eight"};
+    std::vector<std::string> words{std::string(kEightWord)};
     words.insert(words.end(), m_codes.begin(), m_codes.end());
     for (const Wave& wave : m_plan.waves)
         words[std::size_t(wave.channel) + 1] = *CodeText(WaveLevel(wave, seconds));

@@ -4,6 +4,7 @@
 // log), kept until read (at most about kReceiveBufferSize, so a board that floods the line fills
 // the system's buffers, not this one), and offered whole once a frame's worth is waiting.
 
+#include "frame_layout.h"
 #include "link_transport.h"
 
 #include <QByteArray>
@@ -15,7 +16,7 @@ class ReceivedBytes : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr qint64 kReceiveThreshold = 22;
+    static constexpr qint64 kReceiveThreshold = kFrameLength;
     static constexpr qint64 kReceiveBufferSize = LinkTransport::kReceiveBufferSize;
 
     explicit ReceivedBytes(QObject* parent = nullptr);
