@@ -3,6 +3,7 @@
 #include "send_program.h"
 #include "ser2net_server.h"
 #include "line_time.h"
+#include "link_transport.h"
 #include "serial_link.h"
 
 #include <QSignalSpy>
@@ -134,6 +135,8 @@ private slots:
     void thePanelDrivesTheBoardThroughTcp();
     void theWindowStaysUsableWhileAServerDoesNotAnswer();
     void anOldNetworkPortLingersForItsLastFrame();
+    void aFrameDroppedWhileTheConnectionHoldsItNeverArrives_data();
+    void aFrameDroppedWhileTheConnectionHoldsItNeverArrives();
     void aQuitRightAfterASendLetsTheFrameOut();
 };
 
@@ -387,6 +390,38 @@ void tst_Remote::anOldNetworkPortLingersForItsLastFrame() {
     QCOMPARE(server.readUntilGone(kTimeoutMs), frame);
     QVERIFY2(server.goneAfterMs() >= LineTime(frame.size()) / std::chrono::milliseconds(1),
              qPrintable(QString::number(server.goneAfterMs())));
+}
+
+void tst_Remote::aFrameDroppedWhileTheConnectionHoldsItNeverArrives_data() {
+    QTest::addColumn<Mode>("mode");
+    QTest::newRow("by raw TCP") << Mode::RawTcp;
+    QTest::newRow("by RFC 2217") << Mode::Rfc2217;
+}
+
+// A socket's output cannot be called back once written: a connection that still holds part of
+// a dropped frame is cut, so that no tail of it reaches the board later. The frame here is still
+// all in the connection's own buffer when it is dropped.
+void tst_Remote::aFrameDroppedWhileTheConnectionHoldsItNeverArrives() {
+    QFETCH(Mode, mode);
+    RemoteBoard remote;
+    QVERIFY2(remote.server.start(), qPrintable(remote.server.errorString()));
+    const std::unique_ptr<LinkTransport> transport = LinkTransport::forDevice(remote.url(mode));
+    QSignalSpy opened(transport.get(), &LinkTransport::opened);
+    transport->open();
+    QVERIFY(opened.wait(kTimeoutMs));
+    QCOMPARE(transport->write("0000110099999999999999"), qint64(22));
+    transport->discardOutput();
+    QVERIFY(!transport->isOpen());
+
+    // The next frame to reach the board is the next one sent, on a new connection.
+    int status = -1;
+    for (int attempt = 0; attempt < 50 && status != 0; ++attempt) {
+        status = RunQuillonSend({"--port", remote.url(mode), "reset"});
+        if (status != 0)
+            QTest::qWait(100); // ser2net holds the device a moment after a connection closes
+    }
+    QCOMPARE(status, 0);
+    QCOMPARE(remote.board.readExactly(1, kTimeoutMs), QByteArray("U"));
 }
 
 // The panel's quit waits, on a network port, until the last frame has had its time on the line.
