@@ -623,7 +623,8 @@ void tst_PanelActions::sessionLogReplaysToTheSameBytes() {
     QTRY_COMPARE(m_panel->form().resetGroup().returnCodeBox->text(),
                  QStringLiteral("0000110099999999999999"));
     QVERIFY(m_panel->board().write("OK"));
-    QTest::qWait(kQuietMs);
+    // Bytes below a frame's worth are logged as they come, though the window does not show them.
+    QTRY_VERIFY(LoggedEvents(LogLines(log)).contains("received 2 bytes: OK"));
     QVERIFY(m_panel->chooseRecordItem(RecordMenu::kStopText));
     QCOMPARE(sent.size(), 3 * 22 + 1);
 
@@ -642,7 +643,8 @@ void tst_PanelActions::sessionLogReplaysToTheSameBytes() {
     QVERIFY(replay.isValid());
     QCOMPARE(RunQuillonSend({"--port", replay.slavePath(), "play", log}), 0);
     QCOMPARE(replay.readExactly(sent.size()), sent);
-    QCOMPARE(replay.readUntilQuiet(kQuietMs), QByteArray());
+    // The player has ended: whatever it wrote is on the line already.
+    QCOMPARE(replay.readAvailable(), QByteArray());
 }
 
 void tst_PanelActions::playingASequence_data() {
