@@ -52,13 +52,6 @@ constexpr double kFrameLineMs =
     std::chrono::duration<double, std::milli>(LineTime(kFrameBytes)).count();
 const QByteArray kFrame("0000110099999999999999"); // single 0 1.100
 
-std::string BinDir() {
-    char path[PATH_MAX] = {};
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    const std::string self = n > 0 ? std::string(path, std::size_t(n)) : std::string();
-    return self.substr(0, self.rfind('/'));
-}
-
 // quillon-scpi on a pty, listening on a free loopback port.
 class ScpiProcess {
 public:

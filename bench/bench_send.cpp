@@ -44,13 +44,6 @@ constexpr double kPacedRateHz = 40;
 constexpr long long kNsPerMs = 1'000'000;
 constexpr const char* kFrame = "0000110099999999999999";
 
-std::string BinDir() {
-    char path[PATH_MAX] = {};
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    const std::string self = n > 0 ? std::string(path, n) : std::string();
-    return self.substr(0, self.rfind('/'));
-}
-
 pid_t Spawn(const std::vector<std::string>& command) {
     std::vector<char*> argv;
     for (const std::string& word : command)

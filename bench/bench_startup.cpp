@@ -141,12 +141,6 @@ std::vector<std::string> ChildEnvironment(const QString& port1) {
     return env;
 }
 
-std::string SelfPath() {
-    char path[PATH_MAX] = {};
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    return n > 0 ? std::string(path, n) : std::string();
-}
-
 std::string ReadAll(int fd) {
     std::string text;
     char buffer[256];

@@ -2,6 +2,7 @@
 // beside play of the very frames it sends, and the peak memory of --print for 10 s and 10 min.
 
 #include "bench_table.h"
+#include "frame_layout.h"
 #include "pacing.h"
 #include "process_stats.h"
 #include "pty_pair.h"
@@ -29,7 +30,7 @@ namespace quillon::bench {
 namespace {
 
 constexpr long long kNsPerMs = 1'000'000;
-constexpr std::size_t kFrameBytes = 22;
+constexpr std::size_t kFrameBytes = kFrameLength;
 constexpr double kPacedRateHz = 40;
 
 const std::vector<std::string> kWaves = {"0:sine,freq=0.5,high=4",
@@ -53,17 +54,10 @@ struct ChildRun {
     long peakKiB = 0;
 };
 
-std::string SendPath() {
-    char path[PATH_MAX] = {};
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    const std::string self = n > 0 ? std::string(path, std::size_t(n)) : std::string();
-    return self.substr(0, self.rfind('/')) + "/quillon-send";
-}
-
 // quillon-send with `arguments`, its output to `out`; with a board, reads `frames` frames off it.
 ChildRun RunSend(std::vector<std::string> arguments, testing::PtyPair* board, std::size_t frames,
                  const std::string& out = "/dev/null") {
-    arguments.insert(arguments.begin(), SendPath());
+    arguments.insert(arguments.begin(), BinDir() + "/quillon-send");
     std::vector<char*> argv;
     for (std::string& word : arguments)
         argv.push_back(word.data());

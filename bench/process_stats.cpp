@@ -6,7 +6,9 @@
 #include <charconv>
 #include <fstream>
 #include <string>
+#include <climits>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace quillon::bench {
 
@@ -63,6 +65,17 @@ long long MonotonicNs() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
+}
+
+std::string SelfPath() {
+    char path[PATH_MAX] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? std::string(path, std::size_t(n)) : std::string();
+}
+
+std::string BinDir() {
+    const std::string self = SelfPath();
+    return self.substr(0, self.rfind('/'));
 }
 
 } // namespace quillon::bench

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 namespace quillon::bench {
@@ -13,6 +14,10 @@ long AnonymousKiB();
 
 // This process's peak resident set (getrusage's ru_maxrss), in KiB.
 long PeakResidentKiB();
+
+// The path of this program, and the folder it is in (where the programs it measures are built).
+std::string SelfPath();
+std::string BinDir();
 
 // CLOCK_MONOTONIC now, in nanoseconds: the clock a child process reads too.
 long long MonotonicNs();
