@@ -4,15 +4,17 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QStyleOptionGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QShowEvent>
+#include <QStyleOptionGroupBox>
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 #include <string_view>
 #include <vector>
@@ -111,22 +113,24 @@ const ControlRow kControls[] = {
 };
 // clang-format on
 
-// The groups whose values a Send converts: the form those values must take, and the words that
-// name one of its value boxes in a warning, where %1 is the slot plus firstNumber (the operator
-// counts columns from 1 and channels from 0).
+// The groups whose values a Send converts: the form those values must take, the words that
+// name one of its value boxes in a warning, and the words that place any of its controls for a
+// screen reader, where %1 is the slot plus firstNumber (the operator counts columns from 1 and
+// channels from 0). The single-channel group has one control of each kind, so none is placed.
 struct ValueGroupRow {
     const char* groupBox;
     ControlRole valueBoxes;
     const char* acceptedForm;
     const char* boxWords;
+    const char* placeWords;
     int firstNumber;
 };
 
 // clang-format off
 const ValueGroupRow kValueGroups[] = {
-{"Frame1(0)", Role::SingleValueBox, QT_TRANSLATE_NOOP("quillon::Form1", "设定值必须为4位数，单位为V"),                    QT_TRANSLATE_NOOP("quillon::Form1", "设定值"),         0},
-{"Frame2",    Role::FourValueBox,   QT_TRANSLATE_NOOP("quillon::Form1", "设定值必须为3位数，单位为V"),                    QT_TRANSLATE_NOOP("quillon::Form1", "第%1列的设定值"), 1},
-{"Frame3",    Role::EightCodeBox,   QT_TRANSLATE_NOOP("quillon::Form1", "设定值为小于256的整数，输出电压=设定值/256*5"), QT_TRANSLATE_NOOP("quillon::Form1", "通道%1的设定值"), 0},
+{"Frame1(0)", Role::SingleValueBox, QT_TRANSLATE_NOOP("quillon::Form1", "设定值必须为4位数，单位为V"),                    QT_TRANSLATE_NOOP("quillon::Form1", "设定值"),         nullptr,                                     0},
+{"Frame2",    Role::FourValueBox,   QT_TRANSLATE_NOOP("quillon::Form1", "设定值必须为3位数，单位为V"),                    QT_TRANSLATE_NOOP("quillon::Form1", "第%1列的设定值"), QT_TRANSLATE_NOOP("quillon::Form1", "第%1列"), 1},
+{"Frame3",    Role::EightCodeBox,   QT_TRANSLATE_NOOP("quillon::Form1", "设定值为小于256的整数，输出电压=设定值/256*5"), QT_TRANSLATE_NOOP("quillon::Form1", "通道%1的设定值"), QT_TRANSLATE_NOOP("quillon::Form1", "通道%1"),  0},
 };
 // clang-format on
 
@@ -146,6 +150,82 @@ QString Caption(const ControlRow& groupRow) {
                 .arg(name, Form1::tr(group.acceptedForm));
     }
     return name;
+}
+
+const ValueGroupRow* ValueGroupNamed(std::string_view groupBox) {
+    const auto* found = std::ranges::find(kValueGroups, groupBox, [](const ValueGroupRow& group) {
+        return std::string_view(group.groupBox);
+    });
+    return found == std::end(kValueGroups) ? nullptr : found;
+}
+
+QRect WindowRect(const ControlRow& row) {
+    const QRect rect(row.left, row.top, row.width, row.height);
+    if (*row.container == '\0')
+        return rect;
+    return rect.translated(WindowRect(RowNamed(row.container)).topLeft());
+}
+
+// A control's group is its container, or for one on the window itself (the Reset button) the
+// group it is drawn over.
+const ControlRow* GroupOf(const ControlRow& row) {
+    if (*row.container != '\0')
+        return &RowNamed(row.container);
+    const auto* found = std::ranges::find_if(kControls, [&row](const ControlRow& group) {
+        return group.kind == ControlKind::GroupBox && WindowRect(group).contains(WindowRect(row));
+    });
+    return found == std::end(kControls) ? nullptr : found;
+}
+
+// A text box is what the label on its line, to its left, says; a check box or a button is its
+// own caption.
+const ControlRow& CaptionRowOf(const ControlRow& row) {
+    if (row.kind != ControlKind::TextBox)
+        return row;
+    const int middle = row.top + row.height / 2;
+    const auto* label = std::ranges::find_if(kControls, [&row, middle](const ControlRow& label) {
+        return label.kind == ControlKind::Label &&
+               std::string_view(label.container) == row.container && label.left < row.left &&
+               std::abs(label.top + label.height / 2 - middle) <= label.height / 2;
+    });
+    return label == std::end(kControls) ? row : *label;
+}
+
+// A caption as it is said: without a label's colon, and without the spaces that spread a Chinese
+// caption over a button ("发   送").
+QString SpokenCaption(const QString& caption) {
+    QString spoken = caption.trimmed();
+    if (spoken.endsWith(u'：') || spoken.endsWith(u':'))
+        spoken.chop(1);
+    static const QRegularExpression spreadOut(QStringLiteral("(?<=\\p{Han})\\s+(?=\\p{Han})"));
+    return spoken.remove(spreadOut).trimmed();
+}
+
+// The group's name, where in it the control lies, and what it is: "4通道控制 第2列 设定值".
+QString AccessibleName(const ControlRow& row) {
+    const ControlRow* groupRow = GroupOf(row);
+    const QString what = SpokenCaption(Form1::tr(CaptionRowOf(row).text));
+    if (!groupRow)
+        return what;
+    const QString group = Form1::tr(groupRow->text);
+    const ValueGroupRow* valueGroup = ValueGroupNamed(groupRow->name);
+    const bool oneOfSeveral = std::ranges::count(kControls, row.role, &ControlRow::role) > 1;
+    if (!valueGroup || !valueGroup->placeWords || !oneOfSeveral)
+        return Form1::tr("%1 %2", "accessible name: the group, then what the control is")
+            .arg(group, what);
+    const QString place = Form1::tr(valueGroup->placeWords).arg(row.slot + valueGroup->firstNumber);
+    return Form1::tr("%1 %2 %3",
+                     "accessible name: the group, the column or channel, what the control is")
+        .arg(group, place, what);
+}
+
+// What a value box must hold, as its group's caption says.
+QString AccessibleDescription(const ControlRow& row) {
+    for (const ValueGroupRow& group : kValueGroups) {
+        if (group.valueBoxes == row.role)
+            return Form1::tr(group.acceptedForm);
+    }
+    return {};
 }
 
 int Pixels(int twips) {
@@ -290,6 +370,9 @@ QWidget* Form1::createControl(const ControlRow& row) {
     widget->setGeometry(PixelRect(row));
     widget->setEnabled(row.enabled);
     widget->setFont(row.kind == ControlKind::CheckBox ? DefaultFont() : SongFont());
+    if (row.role != ControlRole::None)
+        widget->setAccessibleName(AccessibleName(row));
+    widget->setAccessibleDescription(AccessibleDescription(row));
     return widget;
 }
 

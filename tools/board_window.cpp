@@ -54,6 +54,8 @@ QWidget* BoardWindow::createOutputsGroup() {
         row.bar->setObjectName(QStringLiteral("ch%1").arg(channel));
         row.bar->setRange(0, kFullScaleMillivolts);
         row.bar->setTextVisible(true);
+        //: %1 the channel's number, from 0
+        row.bar->setAccessibleName(tr("Output of channel %1").arg(channel));
         row.gain = new QLabel;
         grid->addWidget(new QLabel(QStringLiteral("ch%1").arg(channel)), channel, 0);
         grid->addWidget(row.bar, channel, 1);
@@ -76,6 +78,7 @@ QWidget* BoardWindow::createLogGroup() {
     auto* layout = new QVBoxLayout(group);
     m_log = new QPlainTextEdit;
     m_log->setObjectName(QStringLiteral("log"));
+    m_log->setAccessibleName(group->title());
     m_log->setReadOnly(true);
     m_log->setMaximumBlockCount(kLogLines);
     m_log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));

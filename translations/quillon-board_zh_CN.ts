@@ -28,6 +28,11 @@
         <comment>beside a channel whose output is doubled</comment>
         <translation>输出x2</translation>
     </message>
+    <message>
+        <source>Output of channel %1</source>
+        <extracomment>%1 the channel&apos;s number, from 0</extracomment>
+        <translation>通道%1的输出电压</translation>
+    </message>
 </context>
 <context>
     <name>quillon::board::OutputChart</name>

@@ -84,6 +84,24 @@
         <source>帮助</source>
         <translation>Help</translation>
     </message>
+    <message>
+        <source>第%1列</source>
+        <translation>column %1</translation>
+    </message>
+    <message>
+        <source>通道%1</source>
+        <translation>channel %1</translation>
+    </message>
+    <message>
+        <source>%1 %2</source>
+        <comment>accessible name: the group, then what the control is</comment>
+        <translation>%1, %2</translation>
+    </message>
+    <message>
+        <source>%1 %2 %3</source>
+        <comment>accessible name: the group, the column or channel, what the control is</comment>
+        <translation>%1, %2, %3</translation>
+    </message>
 </context>
 <context>
     <name>quillon::OperatorWording</name>
