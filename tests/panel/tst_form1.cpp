@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -72,6 +73,9 @@ private slots:
     void clickingAGainBoxChangesNothing();
     void controlsByRole_data();
     void controlsByRole();
+    void accessibleNames_data();
+    void accessibleNames();
+    void everyFocusableControlHasANameOfItsOwn();
 
 private:
     QWidget* control(const QString& name) const;
@@ -443,6 +447,77 @@ void tst_Form1::controlsByRole() {
         break;
     }
     QCOMPARE(inGroup, control);
+}
+
+// What a screen reader says for a control: its group, where in the group it lies, and what it is.
+void tst_Form1::accessibleNames_data() {
+    QTest::addColumn<ControlRole>("role");
+    QTest::addColumn<int>("slot");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("description");
+
+    QTest::newRow("single-channel channel box")
+        << ControlRole::SingleChannelBox << 0 << "单通道控制 通道号"
+        << "";
+    QTest::newRow("single-channel value box: the form its value must take")
+        << ControlRole::SingleValueBox << 0 << "单通道控制 设定值"
+        << "设定值必须为4位数，单位为V";
+    QTest::newRow("a Send without its letter spacing")
+        << ControlRole::SingleSendButton << 0 << "单通道控制 发送"
+        << "";
+    QTest::newRow("four-channel columns count from 1")
+        << ControlRole::FourChannelBox << 0 << "4通道控制 第1列 通道号"
+        << "";
+    QTest::newRow("four-channel value box of column 4")
+        << ControlRole::FourValueBox << 3 << "4通道控制 第4列 设定值"
+        << "设定值必须为3位数，单位为V";
+    QTest::newRow("four-channel gain box is its own caption")
+        << ControlRole::FourGainBox << 1 << "4通道控制 第2列 输出x2"
+        << "";
+    QTest::newRow("one Send a group is not placed")
+        << ControlRole::FourSendButton << 0 << "4通道控制 发送"
+        << "";
+    QTest::newRow("eight-channel channels count from 0")
+        << ControlRole::EightCodeBox << 0 << "8通道控制 通道0 设定值"
+        << "设定值为小于256的整数，输出电压=设定值/256*5";
+    QTest::newRow("eight-channel lower block")
+        << ControlRole::EightChannelBox << 7 << "8通道控制 通道7 通道号"
+        << "";
+    QTest::newRow("Send code box") << ControlRole::SendCodeBox << 0 << "控制板软件复位 发送码"
+                                   << "";
+    QTest::newRow("Return code box") << ControlRole::ReturnCodeBox << 0 << "控制板软件复位 返回码"
+                                     << "";
+    QTest::newRow("Reset, on the window, named by the group it lies over")
+        << ControlRole::ResetButton << 0 << "控制板软件复位 复位"
+        << "";
+}
+
+void tst_Form1::accessibleNames() {
+    QFETCH(ControlRole, role);
+    QFETCH(int, slot);
+    QFETCH(QString, name);
+    QFETCH(QString, description);
+
+    QAccessibleInterface* control =
+        QAccessible::queryAccessibleInterface(m_form->control(role, slot));
+    QVERIFY(control);
+    QCOMPARE(control->text(QAccessible::Name), name);
+    QCOMPARE(control->text(QAccessible::Description), description);
+}
+
+void tst_Form1::everyFocusableControlHasANameOfItsOwn() {
+    QHash<QString, QString> controlNamed;
+    for (QWidget* widget : m_form->findChildren<QWidget*>()) {
+        if (widget->focusPolicy() == Qt::NoFocus || !widget->isVisibleTo(m_form))
+            continue;
+        const QString name = QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+        QVERIFY2(!name.isEmpty(), qPrintable(widget->objectName()));
+        QVERIFY2(!controlNamed.contains(name),
+                 qPrintable(name + " names " + controlNamed.value(name) + " and " +
+                            widget->objectName()));
+        controlNamed.insert(name, widget->objectName());
+    }
+    QCOMPARE(controlNamed.size(), 45);
 }
 
 QTEST_MAIN(tst_Form1)
