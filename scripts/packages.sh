@@ -8,9 +8,9 @@ QUILLON_BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-de
 # man-db and lintian check the manual pages and the .deb; ser2net puts the virtual board on the
 # network for the tests of remote ports, and python3-serial is the benchmarks' reference.
 # python3-pyvisa and python3-pyvisa-py are the SCPI clients of the tests of quillon-scpi.
-# python3-pyatspi, at-spi2-core and dbus (dbus-run-session) let the accessibility test read the
+# python3-pyatspi, at-spi2-core and dbus-daemon (dbus-run-session) let the accessibility test read the
 # windows as a screen reader does.
 QUILLON_TEST_PACKAGES=(locales xvfb xdotool x11-utils xauth libbenchmark-dev dpkg-dev file
                        desktop-file-utils man-db lintian python3-serial ser2net
-                       python3-pyvisa python3-pyvisa-py python3-pyatspi at-spi2-core dbus)
+                       python3-pyvisa python3-pyvisa-py python3-pyatspi at-spi2-core dbus-daemon)
 QUILLON_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
