@@ -203,6 +203,7 @@ def check_dialog(processes, language, item):
     """Opens the dialog behind the menu item, walks it and cancels it; returns its faults."""
     # The item's action returns only once the dialog it opens has closed, so another process
     # presses it while this one looks at the dialog.
+    wait_for("the previous dialog to close", lambda: window("Quillon", "dialog") is None)
     presser = processes.start([sys.executable, __file__, "--press", "menu item", item])
     dialog = wait_for(f"dialog from {item!r}", lambda: window("Quillon", "dialog"))
     where = f"{language} dialog {dialog.name!r} ({item})"
