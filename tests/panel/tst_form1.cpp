@@ -45,6 +45,15 @@ int BluePixels(const QImage& image, const QRect& area) {
     return count;
 }
 
+// Counts the close events a window gets.
+struct CloseEvents : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::Close;
+        return false;
+    }
+};
+
 const QStringList kSongFaces{QStringLiteral("宋体"), QStringLiteral("SimSun"),
                              QStringLiteral("AR PL UMing CN")};
 
@@ -72,6 +81,7 @@ private slots:
     void clickingAGainBoxChangesNothing();
     void controlsByRole_data();
     void controlsByRole();
+    void ctrlQClosesTheWindow();
 
 private:
     QWidget* control(const QString& name) const;
@@ -443,6 +453,16 @@ void tst_Form1::controlsByRole() {
         break;
     }
     QCOMPARE(inGroup, control);
+}
+
+// Ctrl+Q is the close button's way out: the window gets the same close event, and the program
+// ends as when the last window closes (the end-to-end test follows it out of the program).
+void tst_Form1::ctrlQClosesTheWindow() {
+    CloseEvents closes;
+    m_form->installEventFilter(&closes);
+    QTest::keyClick(m_form->focusWidget(), Qt::Key_Q, Qt::ControlModifier);
+    QCOMPARE(closes.count, 1);
+    QVERIFY(!m_form->isVisible());
 }
 
 QTEST_MAIN(tst_Form1)
