@@ -114,7 +114,7 @@ void PortMenu::fillItems(const QList<PortListing>& ports) {
         return !m_device.isEmpty() && SameDevice(location, m_device);
     };
     // The open device heads the list where the system does not report it as a serial port (a
-    // pseudo-terminal, a link the list names by its tty, a serial server's URL).
+    // pseudo-terminal or a link to one, a serial server's URL).
     if (!m_device.isEmpty() &&
         std::ranges::none_of(ports, isOpen, [](const PortListing& port) { return port.location; }))
         addPortItem(m_device, m_device);
