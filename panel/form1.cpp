@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -236,11 +237,21 @@ QRect PixelRect(const ControlRow& row) {
     return {Pixels(row.left), Pixels(row.top), Pixels(row.width), Pixels(row.height)};
 }
 
-// "宋体" 10.5 pt, falling back to an installed Song-style face, then to what the system has.
-QFont SongFont() {
+const QStringList kSongFaces{QStringLiteral("宋体"), QStringLiteral("SimSun"),
+                             QStringLiteral("AR PL UMing CN")};
+
+// "宋体" 10.5 pt, falling back to an installed Song-style face, then to what the system has. A
+// translation names its own first face (the Song faces draw Latin letters poorly: "l" reads as
+// "1"), and the Song faces stay behind it for any Han text in a caption.
+QFont CaptionFont() {
+    //: The typeface of the window's captions: one that draws this language's letters clearly
+    //: and is installed with the program (Debian's fonts-dejavu-core has "DejaVu Sans").
+    const QString face = Form1::tr("宋体", "caption typeface");
+    QStringList faces = kSongFaces;
+    if (!faces.contains(face))
+        faces.prepend(face);
     QFont font;
-    font.setFamilies(
-        {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN")});
+    font.setFamilies(faces);
     font.setPointSizeF(10.5);
     font.setWeight(QFont::Normal);
     return font;
@@ -313,6 +324,12 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
 
     m_help = menuBar()->addAction(tr("帮助"));
     m_help->setObjectName(QStringLiteral("HELP"));
+    // Ctrl+Q closes the window as its close button does, so quitting takes the same way out.
+    m_quit = new QAction(this);
+    m_quit->setObjectName(QStringLiteral("QUIT"));
+    m_quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(m_quit, &QAction::triggered, this, &QWidget::close);
+    addAction(m_quit);
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
@@ -369,7 +386,7 @@ QWidget* Form1::createControl(const ControlRow& row) {
     widget->setObjectName(QString::fromUtf8(row.name));
     widget->setGeometry(PixelRect(row));
     widget->setEnabled(row.enabled);
-    widget->setFont(row.kind == ControlKind::CheckBox ? DefaultFont() : SongFont());
+    widget->setFont(row.kind == ControlKind::CheckBox ? DefaultFont() : CaptionFont());
     if (row.role != ControlRole::None)
         widget->setAccessibleName(AccessibleName(row));
     widget->setAccessibleDescription(AccessibleDescription(row));

@@ -127,6 +127,8 @@ public:
         return qobject_cast<Control*>(control(role, slot));
     }
     QAction* helpAction() const { return m_help; }
+    // Ctrl+Q: closes the window, which ends the program.
+    QAction* quitAction() const { return m_quit; }
 
 signals:
     // The window's Load event: raised once, from the event loop after the window is first shown,
@@ -150,6 +152,7 @@ private:
     EightChannelGroup m_eightChannels;
     ResetGroup m_reset;
     QAction* m_help = nullptr;
+    QAction* m_quit = nullptr;
     bool m_loaded = false;
 };
 

@@ -28,18 +28,26 @@ FrameSender::FrameSender(const Form1& form, SerialLink& link, const SequencePlay
     // Queued, so that a message box never opens inside the port's own signal.
     connect(&m_link, &SerialLink::writeFailed, this, &FrameSender::reportWriteFailed,
             Qt::QueuedConnection);
+    connect(&m_link, &SerialLink::frameWritten, this, &FrameSender::tellMisfitOnceOut,
+            Qt::QueuedConnection);
+    // What was still queued is dropped, and told as not sent. Queued too, so that a frame out
+    // before the failure is still told.
+    connect(
+        &m_link, &SerialLink::writeFailed, this, [this] { m_misfitFrames.clear(); },
+        Qt::QueuedConnection);
 }
 
 void FrameSender::sendSingleChannel() {
     if (refusedWhilePlaying())
         return;
     const SingleChannelGroup& group = m_form.singleChannelGroup();
-    const auto frame = buildFrame(std::array{group.valueBox}, [&] {
-        return SingleChannelFrame({TrimSpaces(BoxText(group.channelBox)),
-                                   group.gainBox->isChecked(), BoxText(group.valueBox)});
-    });
+    const ChannelEntry entry{TrimSpaces(BoxText(group.channelBox)), group.gainBox->isChecked(),
+                             BoxText(group.valueBox)};
+    const auto frame =
+        buildFrame(std::array{group.valueBox}, [&] { return SingleChannelFrame(entry); });
     if (frame)
-        sendTextFrame(*frame);
+        sendTextFrame(*frame, MisfitsText(m_form.valueBoxName(group.valueBox).group,
+                                          SingleChannelMisfits(entry), false));
 }
 
 void FrameSender::sendFourChannels() {
@@ -48,16 +56,15 @@ void FrameSender::sendFourChannels() {
     const FourChannelGroup& group = m_form.fourChannelGroup();
     std::array<QLineEdit*, 4> valueBoxes;
     std::ranges::transform(group.columns, valueBoxes.begin(), &ChannelColumn::valueBox);
-    const auto frame = buildFrame(valueBoxes, [&] {
-        std::array<ChannelEntry, 4> entries;
-        std::ranges::transform(group.columns, entries.begin(), [](const ChannelColumn& column) {
-            return ChannelEntry{TrimSpaces(BoxText(column.channelBox)), column.gainBox->isChecked(),
-                                BoxText(column.valueBox)};
-        });
-        return FourChannelFrame(entries);
+    std::array<ChannelEntry, 4> entries;
+    std::ranges::transform(group.columns, entries.begin(), [](const ChannelColumn& column) {
+        return ChannelEntry{TrimSpaces(BoxText(column.channelBox)), column.gainBox->isChecked(),
+                            BoxText(column.valueBox)};
     });
+    const auto frame = buildFrame(valueBoxes, [&] { return FourChannelFrame(entries); });
     if (frame)
-        sendTextFrame(*frame);
+        sendTextFrame(*frame, MisfitsText(m_form.valueBoxName(valueBoxes[0]).group,
+                                          FourChannelMisfits(entries), true));
 }
 
 void FrameSender::sendEightChannels() {
@@ -105,11 +112,21 @@ void FrameSender::reportBadValue(ValueBoxes values, const ConversionError& error
 }
 
 // The Send code box shows the frame, and what it then holds, trimmed, is what goes out.
-void FrameSender::sendTextFrame(const std::string& frame) {
+void FrameSender::sendTextFrame(const std::string& frame, const QString& misfitWarning) {
     QLineEdit* sendCodeBox = m_form.resetGroup().sendCodeBox;
     sendCodeBox->setText(QString::fromStdString(frame));
-    const std::string shown = TrimSpaces(BoxText(sendCodeBox));
-    write([&] { return m_link.WriteText(QString::fromStdString(shown)); });
+    const QString shown = QString::fromStdString(TrimSpaces(BoxText(sendCodeBox)));
+    if (write([&] { return m_link.WriteText(shown); }) && !misfitWarning.isEmpty())
+        m_misfitFrames.push_back({TextToWireBytes(shown), misfitWarning});
+}
+
+// Frames go out in order; one from elsewhere (a SCPI client) may come between them.
+void FrameSender::tellMisfitOnceOut(const QByteArray& frame) {
+    if (m_misfitFrames.empty() || m_misfitFrames.front().bytes != frame)
+        return;
+    const QString warning = std::move(m_misfitFrames.front().warning);
+    m_misfitFrames.pop_front();
+    m_messenger.tell(warning);
 }
 
 // A Send while a sequence plays waits for no one: it is refused, told and logged, so that
@@ -122,18 +139,19 @@ bool FrameSender::refusedWhilePlaying() {
 }
 
 // The frame is queued and goes out from the event loop; a failure found later comes back as
-// writeFailed. Here only what stops it from being queued at all is told.
-void FrameSender::write(const std::function<WriteOutcome()>& writeFrame) {
+// writeFailed. Here only what stops it from being queued at all is told; true when queued.
+bool FrameSender::write(const std::function<WriteOutcome()>& writeFrame) {
     switch (writeFrame()) {
     case WriteOutcome::Queued:
-        return;
+        return true;
     case WriteOutcome::NoPort:
         m_messenger.refuseSend(WriteFailedText(m_link.openFailures()));
-        return;
+        return false;
     case WriteOutcome::LineBusy:
         m_messenger.refuseSend(LineBusyText(m_link.bytesToWrite(), SerialLink::kMaxQueuedBytes));
-        return;
+        return false;
     }
+    return false;
 }
 
 void FrameSender::reportWriteFailed(const PortFailure& failure) {

@@ -2,12 +2,17 @@
 
 // The four Sends: each reads its group's boxes, builds the group's frame and queues it on the
 // link. A value that does not convert, a line that cannot take the frame, or a sequence playing
-// refuses the Send with a warning, and nothing is queued.
+// refuses the Send with a warning, and nothing is queued. A text frame the board will not take
+// (channel "9", a value of five digits) goes out as built, and a warning names what the board
+// rejects once the frame is out.
 
 #include "serial_link.h"
 
+#include <QByteArray>
 #include <QObject>
+#include <QString>
 
+#include <deque>
 #include <functional>
 #include <optional>
 #include <span>
@@ -42,15 +47,23 @@ private:
     template <typename Build>
     auto buildFrame(ValueBoxes boxes, Build build) -> std::optional<decltype(build())>;
     void reportBadValue(ValueBoxes boxes, const ConversionError& error);
-    void sendTextFrame(const std::string& frame);
+    // `misfitWarning`: told once the frame is out; empty when the board takes the frame.
+    void sendTextFrame(const std::string& frame, const QString& misfitWarning);
+    void tellMisfitOnceOut(const QByteArray& frame);
     bool refusedWhilePlaying();
-    void write(const std::function<WriteOutcome()>& writeFrame);
+    bool write(const std::function<WriteOutcome()>& writeFrame);
     void reportWriteFailed(const PortFailure& failure);
 
     const Form1& m_form;
     SerialLink& m_link;
     const SequencePlayback& m_playback;
     const OperatorMessenger& m_messenger;
+    // Frames queued that the board will not take, in the order they go out, with their warnings.
+    struct MisfitFrame {
+        QByteArray bytes;
+        QString warning;
+    };
+    std::deque<MisfitFrame> m_misfitFrames;
 };
 
 } // namespace quillon

@@ -85,6 +85,33 @@ QString ConversionReason(ConversionError::Kind kind) {
                                                      : OperatorWording::tr("超出范围");
 }
 
+QString MisfitField(const Misfit& misfit, bool byColumn) {
+    const int column = int(misfit.entry) + 1;
+    if (misfit.kind == Misfit::Kind::Channel)
+        return byColumn ? OperatorWording::tr("第%1列的通道号").arg(column)
+                        : OperatorWording::tr("通道号");
+    return byColumn ? OperatorWording::tr("第%1列的设定值").arg(column)
+                    : OperatorWording::tr("设定值");
+}
+
+QString MisfitReason(const Misfit& misfit) {
+    const QString limit = QString::fromStdString(misfit.limit);
+    switch (misfit.kind) {
+    case Misfit::Kind::Channel:
+        //: %1 and %2 the board's first and last channel
+        return OperatorWording::tr("控制板只有通道%1到%2")
+            .arg(layout::kFirstChannel)
+            .arg(layout::kLastChannel);
+    case Misfit::Kind::NegativeValue:
+        return OperatorWording::tr("控制板不接受负电压");
+    case Misfit::Kind::ValueTooLarge:
+        return OperatorWording::tr("超过这条指令的满量程%1V").arg(limit);
+    case Misfit::Kind::ValueTooFine:
+        return OperatorWording::tr("比这条指令的最小步长%1V更细").arg(limit);
+    }
+    return {};
+}
+
 QString Seconds(std::chrono::nanoseconds duration) {
     return QString::number(std::chrono::duration<double>(duration).count(), 'f', 1);
 }
@@ -167,6 +194,22 @@ QString BadGroupValueText(const ValueBoxName& name, ConversionError::Kind kind) 
     //: %1 the group, %2 why one of its values was refused, %3 what its values must be
     return OperatorWording::tr("%1：有一个设定值%2。\n命令未发出。\n\n要求：%3。")
         .arg(name.group, ConversionReason(kind), name.acceptedForm);
+}
+
+QString MisfitsText(const QString& group, const std::vector<Misfit>& misfits, bool byColumn) {
+    if (misfits.empty())
+        return {};
+    QStringList lines;
+    for (const Misfit& misfit : misfits) {
+        //: %1 the box, %2 what it held, %3 why the board will not take it
+        lines << QStringLiteral("· %1").arg(
+            OperatorWording::tr("%1%2：%3", "a field the board will not take")
+                .arg(MisfitField(misfit, byColumn), Quoted(QString::fromStdString(misfit.typed)),
+                     MisfitReason(misfit)));
+    }
+    //: %1 the group, %2 one line for each field the board will not take
+    return OperatorWording::tr("%1：命令已照所填内容发出，但控制板不会接受：\n%2")
+        .arg(group, lines.join(QLatin1Char('\n')));
 }
 
 QString LogNotStartedText(const QString& path, const QString& reason) {

@@ -4,6 +4,7 @@
 // warning, and the progress of a sequence being played. Texts from outside (a typed value, a
 // path) are quoted with control characters escaped and long ones cut short.
 
+#include "board_fit.h"
 #include "frames.h"
 #include "port_failure.h"
 
@@ -12,6 +13,7 @@
 #include <QStringList>
 
 #include <cstddef>
+#include <vector>
 
 namespace quillon {
 
@@ -41,6 +43,10 @@ QString PlayingRefusalText();
 // which box) only its group.
 QString BadValueText(const ValueBoxName& name, const QString& typed, ConversionError::Kind kind);
 QString BadGroupValueText(const ValueBoxName& name, ConversionError::Kind kind);
+// A text frame that went out as typed though the board will not take it: the group, then each
+// field the board rejects; `byColumn` names the fields by their column (the four-channel group).
+// Empty when there is none.
+QString MisfitsText(const QString& group, const std::vector<Misfit>& misfits, bool byColumn);
 
 QString LogNotStartedText(const QString& path, const QString& reason);
 QString LogFailedText(const QString& path, const QString& reason);

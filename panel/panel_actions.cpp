@@ -29,8 +29,9 @@ PanelController::PanelController(Form1& form, PortDevices devices, MessagePresen
       m_recordMenu(new RecordMenu(std::move(recordSources), &form)),
       m_portChoice(m_link, std::move(portSources), m_messenger, &form),
       m_logSwitch(m_recorder, *m_recordMenu, m_messenger), m_playback(m_link, m_messenger, &form),
-      m_sender(form, m_link, m_playback, m_messenger) {
+      m_sender(form, m_link, m_playback, m_messenger), m_reply(*form.resetGroup().returnCodeBox) {
     m_form.menuBar()->addMenu(m_portChoice.menu());
+    m_portChoice.menu()->addFeatureItem(m_reply.hexItem());
     m_form.menuBar()->addMenu(m_recordMenu);
     initActionsConnections();
 }
@@ -52,7 +53,8 @@ void PanelController::initActionsConnections() {
     connect(m_form.resetGroup().resetButton, &QPushButton::clicked, this,
             &PanelController::sendReset);
     connect(m_form.helpAction(), &QAction::triggered, this, &PanelController::showHelp);
-    connect(&m_link, &SerialLink::dataReceived, this, &PanelController::showReceived);
+    connect(&m_link, &SerialLink::dataReceived, this,
+            [this](const QString&, const QByteArray& reply) { showReceived(reply); });
     connect(m_recordMenu, &RecordMenu::sequenceChosen, this, &PanelController::playSequence);
 }
 
@@ -61,10 +63,6 @@ void PanelController::load() {
     m_portChoice.openAtStartup();
     if (!m_logFromLoad.isEmpty())
         startLog(std::exchange(m_logFromLoad, QString()));
-}
-
-void PanelController::showReceived(const QString& text) {
-    m_form.resetGroup().returnCodeBox->setText(text);
 }
 
 void PanelController::finishLine(std::chrono::milliseconds limit) {

@@ -11,6 +11,7 @@
 #include "operator_wording.h"
 #include "port_choice.h"
 #include "record_menu.h"
+#include "reply_display.h"
 #include "sequence_playback.h"
 #include "serial_link.h"
 
@@ -53,7 +54,7 @@ public slots:
     void sendFourChannels() { m_sender.sendFourChannels(); }
     void sendEightChannels() { m_sender.sendEightChannels(); }
     void sendReset() { m_sender.sendReset(); }
-    void showReceived(const QString& text);
+    void showReceived(const QByteArray& reply) { m_reply.show(reply); }
     void showHelp() { m_messenger.showHelp(); }
     void choosePort(const QString& device) { m_portChoice.choose(device); }
     bool startLog(const QString& path) { return m_logSwitch.start(path); }
@@ -73,6 +74,7 @@ private:
     LogSwitch m_logSwitch;
     SequencePlayback m_playback;
     FrameSender m_sender;
+    ReplyDisplay m_reply;
     QString m_logFromLoad;
 };
 

@@ -9,6 +9,8 @@
 #include <QInputDialog>
 #include <QSerialPortInfo>
 
+#include <algorithm>
+
 namespace quillon {
 
 namespace {
@@ -108,23 +110,34 @@ void PortMenu::showDevice(const QString& device) {
 
 void PortMenu::fillItems(const QList<PortListing>& ports) {
     clear();
-    for (const PortListing& port : ports) {
-        QAction* item = addAction(MenuText(PortItemText(port)));
-        item->setData(port.location);
-        item->setCheckable(true);
-        item->setChecked(!m_device.isEmpty() && SameDevice(port.location, m_device));
-        connect(item, &QAction::triggered, this, [this, location = port.location] {
-            emit deviceChosen(location);
-            // A click toggled the check mark; it belongs to the device that is open now.
-            showDevice(m_device);
-        });
-    }
+    const auto isOpen = [this](const QString& location) {
+        return !m_device.isEmpty() && SameDevice(location, m_device);
+    };
+    // The open device heads the list where the system does not report it as a serial port (a
+    // pseudo-terminal or a link to one, a serial server's URL).
+    if (!m_device.isEmpty() &&
+        std::ranges::none_of(ports, isOpen, [](const PortListing& port) { return port.location; }))
+        addPortItem(m_device, m_device);
+    for (const PortListing& port : ports)
+        addPortItem(PortItemText(port), port.location);
     addSeparator();
     connect(addAction(tr(kOtherDeviceText)), &QAction::triggered, this,
             &PortMenu::askForOtherDevice);
     if (!m_featureItems.isEmpty())
         addSeparator();
     addActions(m_featureItems);
+}
+
+void PortMenu::addPortItem(const QString& text, const QString& location) {
+    QAction* item = addAction(MenuText(text));
+    item->setData(location);
+    item->setCheckable(true);
+    item->setChecked(!m_device.isEmpty() && SameDevice(location, m_device));
+    connect(item, &QAction::triggered, this, [this, location] {
+        emit deviceChosen(location);
+        // A click toggled the check mark; it belongs to the device that is open now.
+        showDevice(m_device);
+    });
 }
 
 void PortMenu::askForOtherDevice() {

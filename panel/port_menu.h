@@ -1,7 +1,8 @@
 #pragma once
 
 // The 串口 menu: its title names the open device, its items are the serial ports the system
-// reports (read afresh each time it opens), then "其他设备…" for a path the list cannot show.
+// reports (read afresh each time it opens), headed by the open device where the system does not
+// report it, then "其他设备…" for a path the list cannot show.
 
 #include <QList>
 #include <QMenu>
@@ -71,6 +72,7 @@ signals:
 
 private:
     void fillItems(const QList<PortListing>& ports);
+    void addPortItem(const QString& text, const QString& location);
     void askForOtherDevice();
 
     PortLister m_listPorts;

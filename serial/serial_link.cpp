@@ -12,8 +12,10 @@ SerialLink::SerialLink(PortDevices devices, QObject* parent)
     connect(&m_queue, &FrameQueue::dropped, this, &SerialLink::discardDropped);
     connect(&m_received, &ReceivedBytes::arrived, this, &SerialLink::received);
     connect(&m_received, &ReceivedBytes::waitingGrew, this, &SerialLink::bytesArrived);
-    connect(&m_received, &ReceivedBytes::thresholdReached, this,
-            [this] { emit dataReceived(ReadAll()); });
+    connect(&m_received, &ReceivedBytes::thresholdReached, this, [this] {
+        const QByteArray bytes = m_received.takeAll();
+        emit dataReceived(WireBytesToDisplayText(bytes), bytes);
+    });
 }
 
 // A serial device's close lets its output drain; a connection's does not, so whoever must not

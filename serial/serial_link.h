@@ -86,8 +86,9 @@ public:
     const PortFailure& lastFailure() const { return m_lastFailure; }
 
 signals:
-    // At least kReceiveThreshold bytes were waiting; text holds all of them.
-    void dataReceived(const QString& text);
+    // At least kReceiveThreshold bytes were waiting; text holds all of them for display, bytes
+    // the same as they came.
+    void dataReceived(const QString& text, const QByteArray& bytes);
     // Some bytes came in (any number); for callers that want less than a whole frame.
     void bytesArrived();
     // Bytes came in from the port, as they came: each byte once, whoever reads them.

@@ -102,6 +102,12 @@
         <comment>accessible name: the group, the column or channel, what the control is</comment>
         <translation>%1, %2, %3</translation>
     </message>
+    <message>
+        <source>宋体</source>
+        <comment>caption typeface</comment>
+        <extracomment>The typeface of the window&apos;s captions: one that draws this language&apos;s letters clearly and is installed with the program (Debian&apos;s fonts-dejavu-core has &quot;DejaVu Sans&quot;).</extracomment>
+        <translation>DejaVu Sans</translation>
+    </message>
 </context>
 <context>
     <name>quillon::OperatorWording</name>
@@ -298,6 +304,52 @@ No command was sent.</translation>
         <source>取消</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>第%1列的通道号</source>
+        <translation>column %1&apos;s channel</translation>
+    </message>
+    <message>
+        <source>通道号</source>
+        <translation>channel</translation>
+    </message>
+    <message>
+        <source>第%1列的设定值</source>
+        <translation>column %1&apos;s value</translation>
+    </message>
+    <message>
+        <source>设定值</source>
+        <translation>value</translation>
+    </message>
+    <message>
+        <source>控制板只有通道%1到%2</source>
+        <extracomment>%1 and %2 the board&apos;s first and last channel</extracomment>
+        <translation>the board has channels %1 to %2</translation>
+    </message>
+    <message>
+        <source>控制板不接受负电压</source>
+        <translation>the board takes no negative voltage</translation>
+    </message>
+    <message>
+        <source>超过这条指令的满量程%1V</source>
+        <translation>above this command&apos;s full scale of %1 V</translation>
+    </message>
+    <message>
+        <source>比这条指令的最小步长%1V更细</source>
+        <translation>finer than this command&apos;s step of %1 V</translation>
+    </message>
+    <message>
+        <source>%1%2：%3</source>
+        <comment>a field the board will not take</comment>
+        <extracomment>%1 the box, %2 what it held, %3 why the board will not take it</extracomment>
+        <translation>%1 %2: %3</translation>
+    </message>
+    <message>
+        <source>%1：命令已照所填内容发出，但控制板不会接受：
+%2</source>
+        <extracomment>%1 the group, %2 one line for each field the board will not take</extracomment>
+        <translation>%1: the command went out as typed, but the board will not take it:
+%2</translation>
+    </message>
 </context>
 <context>
     <name>quillon::PortErrorWords</name>
@@ -422,6 +474,13 @@ No command was sent.</translation>
     <message>
         <source>播放序列…</source>
         <translation>Play sequence…</translation>
+    </message>
+</context>
+<context>
+    <name>quillon::ReplyDisplay</name>
+    <message>
+        <source>十六进制显示</source>
+        <translation>Hex display</translation>
     </message>
 </context>
 <context>

@@ -46,6 +46,15 @@ int BluePixels(const QImage& image, const QRect& area) {
     return count;
 }
 
+// Counts the close events a window gets.
+struct CloseEvents : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::Close;
+        return false;
+    }
+};
+
 const QStringList kSongFaces{QStringLiteral("宋体"), QStringLiteral("SimSun"),
                              QStringLiteral("AR PL UMing CN")};
 
@@ -76,6 +85,7 @@ private slots:
     void accessibleNames_data();
     void accessibleNames();
     void everyFocusableControlHasANameOfItsOwn();
+    void ctrlQClosesTheWindow();
 
 private:
     QWidget* control(const QString& name) const;
@@ -518,6 +528,16 @@ void tst_Form1::everyFocusableControlHasANameOfItsOwn() {
         controlNamed.insert(name, widget->objectName());
     }
     QCOMPARE(controlNamed.size(), 45);
+}
+
+// Ctrl+Q is the close button's way out: the window gets the same close event, and the program
+// ends as when the last window closes (the end-to-end test follows it out of the program).
+void tst_Form1::ctrlQClosesTheWindow() {
+    CloseEvents closes;
+    m_form->installEventFilter(&closes);
+    QTest::keyClick(m_form->focusWidget(), Qt::Key_Q, Qt::ControlModifier);
+    QCOMPARE(closes.count, 1);
+    QVERIFY(!m_form->isVisible());
 }
 
 QTEST_MAIN(tst_Form1)

@@ -17,6 +17,8 @@ private slots:
     void failureText();
     void outsideTextIsQuotedSafely_data();
     void outsideTextIsQuotedSafely();
+    void misfitsText_data();
+    void misfitsText();
 };
 
 // Every kind of port failure has its own words in the panel's Chinese and in its English.
@@ -129,6 +131,54 @@ void tst_OperatorWording::outsideTextIsQuotedSafely() {
              qPrintable(badValue));
     const QString logFailed = LogNotStartedText(path, "Permission denied");
     QVERIFY2(logFailed.contains(" " + pathShown + "（Permission denied）"), qPrintable(logFailed));
+}
+
+// A frame sent as typed names, in each language, every field the board will not take.
+void tst_OperatorWording::misfitsText_data() {
+    QTest::addColumn<QStringList>("channels"); // one: single-channel; four: four-channel
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<QString>("chinese");
+    QTest::addColumn<QString>("english");
+
+    QTest::newRow("a fitting frame is not worth a word")
+        << QStringList{"0"} << QStringList{"1.100"} << QString() << QString();
+    QTest::newRow("single-channel channel 9 and 12.5 V")
+        << QStringList{"9"} << QStringList{"12.5"}
+        << "单通道控制：命令已照所填内容发出，但控制板不会接受：\n"
+           "· 通道号“9”：控制板只有通道0到7\n"
+           "· 设定值“12.5”：超过这条指令的满量程9.999V"
+        << "Single channel: the command went out as typed, but the board will not take it:\n"
+           "· channel “9”: the board has channels 0 to 7\n"
+           "· value “12.5”: above this command's full scale of 9.999 V";
+    QTest::newRow("four-channel fields named by column")
+        << QStringList{"0", "1", "2", "3"} << QStringList{"1.00", "-1", "3.86", "4.005"}
+        << "4通道控制：命令已照所填内容发出，但控制板不会接受：\n"
+           "· 第2列的设定值“-1”：控制板不接受负电压\n"
+           "· 第4列的设定值“4.005”：比这条指令的最小步长0.01V更细"
+        << "4 channels: the command went out as typed, but the board will not take it:\n"
+           "· column 2's value “-1”: the board takes no negative voltage\n"
+           "· column 4's value “4.005”: finer than this command's step of 0.01 V";
+}
+
+void tst_OperatorWording::misfitsText() {
+    QFETCH(QStringList, channels);
+    QFETCH(QStringList, values);
+    QFETCH(QString, chinese);
+    QFETCH(QString, english);
+
+    std::array<ChannelEntry, 4> entries;
+    for (qsizetype k = 0; k < channels.size(); ++k)
+        entries[std::size_t(k)] = {channels[k].toStdString(), false, values[k].toStdString()};
+    const bool byColumn = channels.size() == 4;
+    const std::vector<Misfit> misfits =
+        byColumn ? FourChannelMisfits(entries) : SingleChannelMisfits(entries[0]);
+    const auto text = [&](const char* group) {
+        return MisfitsText(Form1::tr(group), misfits, byColumn);
+    };
+    const char* group = byColumn ? "4通道控制" : "单通道控制";
+    QCOMPARE(text(group), chinese);
+    const UiTranslation translation(kPanelTexts, QLocale::English);
+    QCOMPARE(text(group), english);
 }
 
 QTEST_MAIN(tst_OperatorWording)

@@ -86,6 +86,8 @@ private slots:
     void badValueStopsTheSend();
     void receivedDataReplacesTheReturnCode_data();
     void receivedDataReplacesTheReturnCode();
+    void hexDisplayShowsTheReply_data();
+    void hexDisplayShowsTheReply();
     void noPortAtStartUp();
     void hangUpIsReportedOnceAndTheNextSendReopens();
     void helpShowsTheBoardDescription();
@@ -123,38 +125,59 @@ void tst_PanelActions::sendWritesTheFrame_data() {
     QTest::addColumn<TypedTexts>("typed");
     QTest::addColumn<QByteArray>("written");
     QTest::addColumn<bool>("showsFrame");
+    // What the warning told once the frame is out says; empty for no warning.
+    QTest::addColumn<QStringList>("warned");
 
     const QByteArray nines(14, '9');
     QTest::newRow("single-channel defaults")
-        << "Command1(0)" << TypedTexts{} << QByteArray("0000110099999999999999") << true;
+        << "Command1(0)" << TypedTexts{} << QByteArray("0000110099999999999999") << true
+        << QStringList{};
     QTest::newRow("single-channel channel trimmed")
         << "Command1(0)" << TypedTexts{{kSingleChannelBox, " 3 "}, {kSingleValueBox, "5"}}
-        << "00305000" + nines << true;
-    QTest::newRow("single-channel long value sent in full")
-        << "Command1(0)" << TypedTexts{{kSingleValueBox, "12.5"}} << "000012500" + nines << true;
-    QTest::newRow("single-channel empty channel makes 21 characters")
-        << "Command1(0)" << TypedTexts{{kSingleChannelBox, ""}} << "0001100" + nines << true;
+        << "00305000" + nines << true << QStringList{};
+    QTest::newRow("single-channel long value sent in full, and named")
+        << "Command1(0)" << TypedTexts{{kSingleValueBox, "12.5"}} << "000012500" + nines << true
+        << QStringList{"单通道控制：命令已照所填内容发出",
+                       "设定值“12.5”：超过这条指令的满量程9.999V"};
+    QTest::newRow("single-channel empty channel makes 21 characters, and is named")
+        << "Command1(0)" << TypedTexts{{kSingleChannelBox, ""}} << "0001100" + nines << true
+        << QStringList{"通道号“”：控制板只有通道0到7"};
+    QTest::newRow("single-channel channel 9 sent as typed, and named")
+        << "Command1(0)" << TypedTexts{{kSingleChannelBox, "9"}} << "00901100" + nines << true
+        << QStringList{"通道号“9”：控制板只有通道0到7"};
+    QTest::newRow("single-channel negative value sent as typed, and named")
+        << "Command1(0)" << TypedTexts{{kSingleValueBox, "-0.005"}} << "000000-5" + nines << true
+        << QStringList{"设定值“-0.005”：控制板不接受负电压"};
     QTest::newRow("four-channel defaults")
-        << "Command2" << TypedTexts{} << QByteArray("1000100102022038630400") << true;
+        << "Command2" << TypedTexts{} << QByteArray("1000100102022038630400") << true
+        << QStringList{};
     QTest::newRow("four-channel channel with a leading space trimmed")
         << "Command2" << TypedTexts{{kFourChannelBox<0>, " 0"}}
-        << QByteArray("1000100102022038630400") << true;
+        << QByteArray("1000100102022038630400") << true << QStringList{};
     QTest::newRow("four-channel channel with a trailing space trimmed")
         << "Command2" << TypedTexts{{kFourChannelBox<3>, "3 "}}
-        << QByteArray("1000100102022038630400") << true;
+        << QByteArray("1000100102022038630400") << true << QStringList{};
+    QTest::newRow("four-channel misfits named by their columns")
+        << "Command2" << TypedTexts{{kFourChannelBox<1>, "9"}, {kFourValueBox<3>, "4.005"}}
+        << QByteArray("1000100902022038630400.5") << true
+        << QStringList{"4通道控制：命令已照所填内容发出", "第2列的通道号“9”：控制板只有通道0到7",
+                       "第4列的设定值“4.005”：比这条指令的最小步长0.01V更细"};
     QTest::newRow("four-channel small value padded")
         << "Command2" << TypedTexts{{kFourValueBox<0>, "0.07"}}
-        << QByteArray("1000007102022038630400") << true;
+        << QByteArray("1000007102022038630400") << true << QStringList{};
     QTest::newRow("eight-channel defaults")
         << "Command3" << TypedTexts{}
-        << QByteArray::fromHex("323031143128313C315031643178318C31A039393939") << false;
+        << QByteArray::fromHex("323031143128313C315031643178318C31A039393939") << false
+        << QStringList{};
     QTest::newRow("eight-channel codes by position, channel boxes ignored")
         << "Command3"
         << TypedTexts{{kEightChannelBox<0>, "7"},
                       {kEightCodeBox<2>, "255"},
                       {kEightCodeBox<4>, "2.5"}}
-        << QByteArray::fromHex("32303114312831FF315031023178318C31A039393939") << false;
-    QTest::newRow("reset") << "Command4" << TypedTexts{} << QByteArray("U") << false;
+        << QByteArray::fromHex("32303114312831FF315031023178318C31A039393939") << false
+        << QStringList{};
+    QTest::newRow("reset") << "Command4" << TypedTexts{} << QByteArray("U") << false
+                           << QStringList{};
 }
 
 void tst_PanelActions::sendWritesTheFrame() {
@@ -162,6 +185,7 @@ void tst_PanelActions::sendWritesTheFrame() {
     QFETCH(TypedTexts, typed);
     QFETCH(QByteArray, written);
     QFETCH(bool, showsFrame);
+    QFETCH(QStringList, warned);
 
     QVERIFY(m_panel->open());
     QTRY_VERIFY(m_panel->controller().link().isOpen());
@@ -169,13 +193,22 @@ void tst_PanelActions::sendWritesTheFrame() {
         box(m_panel->form())->setText(text);
     QLineEdit* sendCode = m_panel->form().resetGroup().sendCodeBox;
     sendCode->setText(kEarlierSendCode);
+    QSignalSpy framesOut(&m_panel->controller().link(), &SerialLink::frameWritten);
 
     QVERIFY(m_panel->click(button));
 
     QCOMPARE(m_panel->board().readExactly(written.size()), written);
     QCOMPARE(sendCode->text(), showsFrame ? QString::fromLatin1(written) : kEarlierSendCode);
-    QVERIFY(m_panel->messages().isEmpty());
     QVERIFY(ResetComesNext(*m_panel));
+    // The frame and the Reset are out, and what their going out brings has been handled.
+    QTRY_COMPARE(framesOut.size(), 2);
+    QCoreApplication::processEvents();
+    QCOMPARE(m_panel->messages().size(), warned.isEmpty() ? 0 : 1);
+    for (const QString& words : warned) {
+        const OperatorMessage& warning = m_panel->messages().first();
+        QCOMPARE(warning.kind, OperatorMessage::Kind::Warning);
+        QVERIFY2(warning.text.contains(words), qPrintable(warning.text));
+    }
 }
 
 void tst_PanelActions::badValueStopsTheSend_data() {
@@ -270,6 +303,53 @@ void tst_PanelActions::receivedDataReplacesTheReturnCode() {
             QVERIFY(arrived.wait());
         QTRY_COMPARE(returnCode->text(), shownAfterEach[i]);
     }
+    QVERIFY(m_panel->messages().isEmpty());
+}
+
+void tst_PanelActions::hexDisplayShowsTheReply_data() {
+    QTest::addColumn<QStringList>("steps"); // "reply" from the board, "toggle" of the menu item
+    QTest::addColumn<QString>("shown");     // "text", "hex", or "typed": as the operator left it
+
+    QTest::newRow("a reply shows as text by default") << QStringList{"reply"} << "text";
+    QTest::newRow("a reply while hex is checked shows as hex pairs")
+        << QStringList{"toggle", "reply"} << "hex";
+    QTest::newRow("checking shows the last reply again as hex")
+        << QStringList{"reply", "toggle"} << "hex";
+    QTest::newRow("unchecking shows the last reply as text again")
+        << QStringList{"toggle", "reply", "toggle"} << "text";
+    QTest::newRow("checking before any reply leaves the box as it is")
+        << QStringList{"toggle"} << "typed";
+}
+
+void tst_PanelActions::hexDisplayShowsTheReply() {
+    QFETCH(QStringList, steps);
+    QFETCH(QString, shown);
+    const QByteArray reply = QByteArray::fromHex("323031143128313C315031643178318C31A039393939");
+    const QString hexItem = ReplyDisplay::kHexItemText;
+
+    QVERIFY(m_panel->open());
+    QTRY_VERIFY(m_panel->controller().link().isOpen());
+    QLineEdit* returnCode = m_panel->form().resetGroup().returnCodeBox;
+    returnCode->setText(kEarlierSendCode);
+    QCOMPARE(m_panel->openPortMenu().filter(hexItem), QStringList{hexItem});
+    QSignalSpy received(&m_panel->controller().link(), &SerialLink::dataReceived);
+    for (const QString& step : steps) {
+        if (step == "toggle") {
+            QVERIFY(m_panel->choosePort(hexItem));
+            continue;
+        }
+        QVERIFY(m_panel->board().write(reply));
+        QVERIFY(received.wait());
+    }
+
+    const QMap<QString, QString> forms{
+        {"text", WireBytesToDisplayText(reply)},
+        {"hex", "32 30 31 14 31 28 31 3C 31 50 31 64 31 78 31 8C 31 A0 39 39 39 39"},
+        {"typed", kEarlierSendCode}};
+    QCOMPARE(returnCode->text(), forms.value(shown));
+    const bool checked = steps.count("toggle") % 2 == 1;
+    QCOMPARE(m_panel->openPortMenu().filter(hexItem),
+             QStringList{(checked ? "[x] " : "") + hexItem});
     QVERIFY(m_panel->messages().isEmpty());
 }
 
@@ -380,12 +460,23 @@ void tst_PanelActions::portMenuListsThePortsAfresh() {
     QCOMPARE(bar[1]->text(), QStringLiteral("串口：board"));
     QCOMPARE(bar[2]->menu(), m_panel->recordMenu());
     QCOMPARE(bar[2]->text(), QStringLiteral("记录"));
-    QCOMPARE(m_panel->openPortMenu(), QStringList({"ttyS0", "[x] board", "", "其他设备…"}));
+    const QStringList below{"", "其他设备…", "", "十六进制显示"};
+    QCOMPARE(m_panel->openPortMenu(), QStringList({"ttyS0", "[x] board"}) + below);
 
     m_panel->setListedPorts({{"ttyS0", "/dev/ttyS0", "", "", {}, {}}, adapter, board});
     QCOMPARE(m_panel->openPortMenu(),
              QStringList({"ttyS0", "ttyUSB0（USB2.0-Serial，QinHeng Electronics，1a86:7523）",
-                          "[x] board", "", "其他设备…"}));
+                          "[x] board"}) +
+                 below);
+
+    // A serial server is never a port the system reports: it heads the list, checked.
+    m_panel->portMenu()->showDevice("tcp://rig.local:7001");
+    QCOMPARE(m_panel->openPortMenu(),
+             QStringList({"[x] tcp://rig.local:7001", "ttyS0",
+                          "ttyUSB0（USB2.0-Serial，QinHeng Electronics，1a86:7523）", "board"}) +
+                 below);
+    m_panel->portMenu()->showDevice("rfc2217://[::1]:7000");
+    QCOMPARE(m_panel->openPortMenu().first(), QStringLiteral("[x] rfc2217://[::1]:7000"));
 }
 
 void tst_PanelActions::choosingADevice_data() {
@@ -393,25 +484,40 @@ void tst_PanelActions::choosingADevice_data() {
     QTest::addColumn<QString>("answer");
     QTest::addColumn<bool>("switched");
     QTest::addColumn<QString>("reason");
-    QTest::addColumn<bool>("listedByTty"); // the system lists each port by the tty its link names
+    // How the system lists each port: "link" by the path given, "tty" by the tty its link
+    // names, "none" not at all (a pseudo-terminal is no serial port to it).
+    QTest::addColumn<QString>("listedAs");
 
     const QString other = PortMenu::kOtherDeviceText;
     QTest::newRow("a listed device that opens becomes the port") << "other"
-                                                                 << "" << true << "" << false;
-    QTest::newRow("a device typed in becomes the port") << other << "other" << true << "" << false;
+                                                                 << "" << true << ""
+                                                                 << "link";
+    QTest::newRow("a device typed in becomes the port") << other << "other" << true << ""
+                                                        << "link";
     QTest::newRow("a missing device is refused and the old port stays")
-        << other << "missing" << false << "设备不存在" << false;
-    QTest::newRow("a cancelled prompt changes nothing") << other << "" << false << "" << false;
-    QTest::newRow("the open port chosen from the list is left as it is")
-        << "board"
-        << "" << false << "" << false;
-    QTest::newRow("the open port typed in is left as it is")
-        << other << "board" << false << "" << false;
+        << other << "missing" << false << "设备不存在"
+        << "link";
+    QTest::newRow("a cancelled prompt changes nothing") << other << "" << false << ""
+                                                        << "link";
+    QTest::newRow("the open port chosen from the list is left as it is") << "board"
+                                                                         << "" << false << ""
+                                                                         << "link";
+    QTest::newRow("the open port typed in is left as it is") << other << "board" << false << ""
+                                                             << "link";
     QTest::newRow("a device typed in by its link is checked where the system lists its tty")
-        << other << "other" << true << "" << true;
+        << other << "other" << true << ""
+        << "tty";
     QTest::newRow("the open port chosen by the tty the system lists it as is left as it is")
         << "board"
-        << "" << false << "" << true;
+        << "" << false << ""
+        << "tty";
+    QTest::newRow("a device the system does not list heads the list, checked")
+        << other << "other" << true << ""
+        << "none";
+    QTest::newRow("the open device the system does not list, chosen again, is left as it is")
+        << "board"
+        << "" << false << ""
+        << "none";
 }
 
 void tst_PanelActions::choosingADevice() {
@@ -419,15 +525,21 @@ void tst_PanelActions::choosingADevice() {
     QFETCH(QString, answer);
     QFETCH(bool, switched);
     QFETCH(QString, reason);
-    QFETCH(bool, listedByTty);
+    QFETCH(QString, listedAs);
 
     testing::PtyPair other;
     QVERIFY(other.linkAs(m_panel->filePath("other")));
     const auto listed = [&](const testing::PtyPair& pty) {
-        return listedByTty ? pty.slavePath() : pty.linkPath();
+        return listedAs == "tty" ? pty.slavePath() : pty.linkPath();
     };
-    m_panel->setListedPorts({{"other", listed(other), "", "", {}, {}},
-                             {"board", listed(m_panel->board()), "", "", {}, {}}});
+    if (listedAs != "none") {
+        m_panel->setListedPorts({{"other", listed(other), "", "", {}, {}},
+                                 {"board", listed(m_panel->board()), "", "", {}, {}}});
+    }
+    // An unlisted device shows as the path it was opened by.
+    const auto itemText = [&](const QString& name) {
+        return listedAs == "none" ? m_panel->filePath(name) : name;
+    };
     m_panel->setDeviceAnswer(answer.isEmpty() ? QString() : m_panel->filePath(answer));
     QVERIFY(m_panel->open());
     const SerialLink& link = m_panel->controller().link();
@@ -435,14 +547,16 @@ void tst_PanelActions::choosingADevice() {
     const QSerialPort* portBefore = link.findChild<QSerialPort*>();
     QSignalSpy portChanges(&link, &SerialLink::portChanged);
 
-    QVERIFY(m_panel->choosePort(item));
+    QVERIFY(m_panel->choosePort(item == PortMenu::kOtherDeviceText ? item : itemText(item)));
 
     QCOMPARE(portChanges.size(), switched ? 1 : 0);
     QCOMPARE(link.findChild<QSerialPort*>() == portBefore, !switched);
     QCOMPARE(m_panel->prompts(), item == PortMenu::kOtherDeviceText ? 1 : 0);
     QCOMPARE(m_panel->portMenu()->title(), switched ? "串口：other" : "串口：board");
-    QCOMPARE(m_panel->openPortMenu().filter("[x]"),
-             QStringList{switched ? "[x] other" : "[x] board"});
+    const QString checked = "[x] " + itemText(switched ? "other" : "board");
+    QCOMPARE(m_panel->openPortMenu().filter("[x]"), QStringList{checked});
+    if (listedAs == "none")
+        QCOMPARE(m_panel->openPortMenu().first(), checked);
     QCOMPARE(m_panel->messages().size(), reason.isEmpty() ? 0 : 1);
     if (!reason.isEmpty()) {
         const QString text = m_panel->messages().first().text;

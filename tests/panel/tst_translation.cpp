@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -197,6 +198,8 @@ private slots:
     void englishCaptionsFitTheirControls_data();
     void englishCaptionsFitTheirControls();
     void englishLayoutIsTheSame();
+    void captionFaces_data();
+    void captionFaces();
     void translationsAreFinished_data();
     void translationsAreFinished();
 };
@@ -370,9 +373,39 @@ void tst_Translation::englishLayoutIsTheSame() {
     for (QWidget* control : original.centralWidget()->findChildren<QWidget*>()) {
         const QWidget* twin = translated.findChild<QWidget*>(control->objectName());
         QCOMPARE(twin->geometry(), control->geometry());
-        QCOMPARE(twin->font(), control->font());
+        QCOMPARE(twin->font().pointSizeF(), control->font().pointSizeF());
+        QCOMPARE(twin->font().weight(), control->font().weight());
     }
     QVERIFY(Captions(translated) != Captions(original));
+}
+
+// The Song faces draw Latin letters poorly ("Value" reads "Va1ue"): the English captions take a
+// clear Latin face, with the Song faces behind it for any Han text.
+void tst_Translation::captionFaces_data() {
+    QTest::addColumn<QLocale::Language>("language");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("faces"); // the face drawn is one of these
+
+    const QStringList song{"宋体", "SimSun", "AR PL UMing CN"};
+    for (const char* name : {"Label1(3)", "Text1(1)", "Frame3", "Command1(0)", "Command4"}) {
+        QTest::addRow("the English %s in DejaVu Sans", name)
+            << QLocale::English << name << QStringList{"DejaVu Sans"};
+        QTest::addRow("the Chinese %s in the Song face", name) << QLocale::Chinese << name << song;
+    }
+}
+
+void tst_Translation::captionFaces() {
+    QFETCH(QLocale::Language, language);
+    QFETCH(QString, name);
+    QFETCH(QStringList, faces);
+    const UiTranslation translation(kPanelTexts, language);
+    const Form1 form;
+    const QFont font = form.findChild<QWidget*>(name)->font();
+
+    QVERIFY2(faces.contains(QFontInfo(font).family()), qPrintable(QFontInfo(font).family()));
+    QCOMPARE(font.families().mid(font.families().size() - 3),
+             QStringList({"宋体", "SimSun", "AR PL UMing CN"}));
+    QCOMPARE(font.pointSizeF(), 10.5);
 }
 
 void tst_Translation::translationsAreFinished_data() {

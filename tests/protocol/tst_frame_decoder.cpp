@@ -1,3 +1,4 @@
+#include "board_fit.h"
 #include "command_words.h"
 #include "frame_decoder.h"
 #include "frames.h"
@@ -29,6 +30,21 @@ QByteArray Describe(const DecodedCommand& command) {
     return parts.join(", ");
 }
 
+// "value 1 12.5 9.999": the kind, the column from 0, what was typed and the limit, if any.
+QStringList DescribeMisfits(const std::vector<quillon::Misfit>& misfits) {
+    static const char* const kKinds[] = {"channel", "negative", "value", "fine"};
+    QStringList described;
+    for (const quillon::Misfit& misfit : misfits) {
+        described << QStringLiteral("%1 %2 %3 %4")
+                         .arg(kKinds[int(misfit.kind)])
+                         .arg(misfit.entry)
+                         .arg(QString::fromStdString(misfit.typed),
+                              QString::fromStdString(misfit.limit))
+                         .trimmed();
+    }
+    return described;
+}
+
 } // namespace
 
 class TestFrameDecoder : public QObject {
@@ -44,6 +60,8 @@ private slots:
     void commandWords();
     void quotesTextSafely_data();
     void quotesTextSafely();
+    void misfitsAreWhatTheBoardRejects_data();
+    void misfitsAreWhatTheBoardRejects();
 };
 
 void TestFrameDecoder::decodesBuiltFrames_data() {
@@ -256,3 +274,70 @@ void TestFrameDecoder::quotesTextSafely() {
 
 QTEST_APPLESS_MAIN(TestFrameDecoder)
 #include "tst_frame_decoder.moc"
+
+// One channel and value make a single-channel frame, four make a four-channel frame; the board
+// rejects the frame exactly when a field misfits.
+void TestFrameDecoder::misfitsAreWhatTheBoardRejects_data() {
+    QTest::addColumn<QStringList>("channels");
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<QStringList>("misfits");
+
+    const QStringList channels{"0", "1", "2", "3"};
+    const QStringList values{"1.00", "2.02", "3.86", "4.00"};
+    QTest::newRow("single-channel defaults fit")
+        << QStringList{"0"} << QStringList{"1.100"} << QStringList{};
+    QTest::newRow("the largest single-channel value fits")
+        << QStringList{"7"} << QStringList{"9.999"} << QStringList{};
+    QTest::newRow("channel 9 is no channel of the board")
+        << QStringList{"9"} << QStringList{"1.100"} << QStringList{"channel 0 9"};
+    QTest::newRow("channel 10 makes the frame longer")
+        << QStringList{"10"} << QStringList{"1.100"} << QStringList{"channel 0 10"};
+    QTest::newRow("an empty channel makes the frame shorter")
+        << QStringList{""} << QStringList{"1.100"} << QStringList{"channel 0"};
+    QTest::newRow("12.5 V makes a fifth digit")
+        << QStringList{"0"} << QStringList{"12.5"} << QStringList{"value 0 12.5 9.999"};
+    QTest::newRow("10 V is one millivolt too many")
+        << QStringList{"0"} << QStringList{"10"} << QStringList{"value 0 10 9.999"};
+    QTest::newRow("a negative value puts a sign in the field")
+        << QStringList{"0"} << QStringList{"-0.005"} << QStringList{"negative 0 -0.005"};
+    QTest::newRow("a tenth of a millivolt puts a point in the field")
+        << QStringList{"0"} << QStringList{"1.0005"} << QStringList{"fine 0 1.0005 0.001"};
+    QTest::newRow("a value far below the step takes an exponent form")
+        << QStringList{"0"} << QStringList{"1e-9"} << QStringList{"fine 0 1e-9 0.001"};
+    QTest::newRow("a value far above the range takes an exponent form")
+        << QStringList{"0"} << QStringList{"1e20"} << QStringList{"value 0 1e20 9.999"};
+    QTest::newRow("channel and value both named")
+        << QStringList{"8"} << QStringList{"12.5"}
+        << QStringList{"channel 0 8", "value 0 12.5 9.999"};
+    QTest::newRow("four-channel defaults fit") << channels << values << QStringList{};
+    QTest::newRow("four-channel 9.99 V fits")
+        << channels << QStringList{"9.99", "0", "0", "0"} << QStringList{};
+    QTest::newRow("four-channel misfits named by column")
+        << QStringList{"0", "9", "2", "3"} << QStringList{"1.00", "2.02", "10", "4.005"}
+        << QStringList{"channel 1 9", "value 2 10 9.99", "fine 3 4.005 0.01"};
+}
+
+void TestFrameDecoder::misfitsAreWhatTheBoardRejects() {
+    QFETCH(QStringList, channels);
+    QFETCH(QStringList, values);
+    QFETCH(QStringList, misfits);
+
+    std::string frame;
+    std::vector<quillon::Misfit> found;
+    if (channels.size() == 1) {
+        const quillon::ChannelEntry entry{channels[0].toStdString(), false,
+                                          values[0].toStdString()};
+        frame = quillon::SingleChannelFrame(entry);
+        found = quillon::SingleChannelMisfits(entry);
+    } else {
+        std::array<quillon::ChannelEntry, 4> entries;
+        for (std::size_t k = 0; k < entries.size(); ++k)
+            entries[k] = {channels[qsizetype(k)].toStdString(), false,
+                          values[qsizetype(k)].toStdString()};
+        frame = quillon::FourChannelFrame(entries);
+        found = quillon::FourChannelMisfits(entries);
+    }
+    QCOMPARE(DescribeMisfits(found), misfits);
+    const quillon::DecodeResult decoded = quillon::DecodeCommand(frame);
+    QVERIFY2(decoded.command.has_value() == misfits.isEmpty(), decoded.reason.c_str());
+}
