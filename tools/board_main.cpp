@@ -99,7 +99,7 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption linkOption(
         QStringLiteral("link"),
         QStringLiteral("Also make <path> a symbolic link to the device (replacing a symbolic "
-                       "link already there) and remove it on exit."),
+                       "link already there; its folder must exist) and remove it on exit."),
         QStringLiteral("path"));
     const QCommandLineOption replyOption(
         QStringLiteral("reply"),
