@@ -17,7 +17,7 @@ namespace quillon::cli {
 namespace {
 
 constexpr const char* kOptionsForm = "--port DEVICE, --log FILE|-, --dry-run, --reply[=MS], "
-                                    "--reply-format auto|text|hex, --verbose, --help, --version";
+                                     "--reply-format auto|text|hex, --verbose, --help, --version";
 constexpr const char* kReplyFormatForm = "--reply-format auto|text|hex";
 
 constexpr std::pair<std::string_view, ReplyFormat> kReplyFormats[] = {
@@ -55,9 +55,8 @@ QStringList WithReplyDefault(QStringList arguments) {
                               ", not --reply " + next.toStdString() + "; a bare --reply waits " +
                               std::to_string(kDefaultReplyWait.count()) + " ms");
             argument = QStringLiteral("--reply=%1").arg(kDefaultReplyWait.count());
-        }
-        else if (argument == QLatin1String("--port") || argument == QLatin1String("--log") ||
-                 argument == QLatin1String("--reply-format"))
+        } else if (argument == QLatin1String("--port") || argument == QLatin1String("--log") ||
+                   argument == QLatin1String("--reply-format"))
             ++i;
     }
     return arguments;
@@ -113,8 +112,8 @@ ReplyFormat ParseReplyFormat(const QString& value) {
         if (text == name)
             return format;
     }
-    throw Refusal("--reply-format " + QuotedText(text) + " is not auto, text or hex; accepted: " +
-                  kReplyFormatForm);
+    throw Refusal("--reply-format " + QuotedText(text) +
+                  " is not auto, text or hex; accepted: " + kReplyFormatForm);
 }
 
 double Rate(const QString& value, const char* form = kPlayForm) {

@@ -255,12 +255,11 @@ void Sender::keepReply(const QByteArray& more) {
 // Counted as the driver took the frames, so that the count is what the board gets.
 void Sender::sayStopped() {
     const sequence::PlayScheduler& scheduler = m_player->scheduler();
-    const QString count =
-        scheduler.endless()
-            ? QStringLiteral("%1 frames sent").arg(m_player->framesWritten())
-            : QStringLiteral("%1 of %2 frames sent")
-                  .arg(m_player->framesWritten())
-                  .arg(scheduler.total());
+    const QString count = scheduler.endless()
+                              ? QStringLiteral("%1 frames sent").arg(m_player->framesWritten())
+                              : QStringLiteral("%1 of %2 frames sent")
+                                    .arg(m_player->framesWritten())
+                                    .arg(scheduler.total());
     Say(QStringLiteral("%1, stopped by %2 after %3 s")
             .arg(count, StoppedBy(m_interruptStatus.value_or(kInterrupted) - 128),
                  Seconds(scheduler.elapsed())));

@@ -180,7 +180,8 @@ std::string HexBytes(std::string_view bytes) {
 }
 
 bool IsPrintableAscii(std::string_view bytes) {
-    return std::all_of(bytes.begin(), bytes.end(), [](char byte) { return byte >= 0x20 && byte < 0x7F; });
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char byte) { return byte >= 0x20 && byte < 0x7F; });
 }
 
 std::string EscapedBytes(std::string_view bytes) {

@@ -71,8 +71,9 @@ bool PseudoTerminal::linkAs(const QString& path, QString* error) {
     // Folders made here would outlive the link; where the link goes is the caller's to prepare.
     const QString folder = QFileInfo(absolute).absolutePath();
     if (!QFileInfo(folder).isDir())
-        return Fail(error, QStringLiteral("cannot link %1: the folder %2 does not exist")
-                               .arg(absolute, folder));
+        return Fail(
+            error,
+            QStringLiteral("cannot link %1: the folder %2 does not exist").arg(absolute, folder));
     // A new link under a temporary name renamed over the old one: the path never goes missing.
     const QByteArray temporary = encoded + ".new-" + QByteArray::number(::getpid());
     ::unlink(temporary.constData());

@@ -184,9 +184,8 @@ int main(int argc, char* argv[]) {
         return kCannotListen;
     }
     // Standard output that carries the log carries nothing else, so that it plays back.
-    const bool logOnStandardOutput =
-        options->logFile &&
-        options->logFile->toStdString() == quillon::sequence::kStandardOutputLog;
+    const bool logOnStandardOutput = options->logFile && options->logFile->toStdString() ==
+                                                             quillon::sequence::kStandardOutputLog;
     std::FILE* said = logOnStandardOutput ? stderr : stdout;
     std::fprintf(said, "listening on %s\n", server.address().text().toLocal8Bit().constData());
     std::fflush(said);

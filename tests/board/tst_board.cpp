@@ -433,9 +433,11 @@ void tst_Board::refusesLinkPath_data() {
     QTest::addColumn<QString>("named");
 
     QTest::newRow("a file there is left alone")
-        << "notes.txt" << "@DIR@/notes.txt exists and is not a symbolic link";
+        << "notes.txt"
+        << "@DIR@/notes.txt exists and is not a symbolic link";
     QTest::newRow("a folder that does not exist is named, not made")
-        << "not yet there/port1" << "the folder @DIR@/not yet there does not exist";
+        << "not yet there/port1"
+        << "the folder @DIR@/not yet there does not exist";
 }
 
 // Nothing at the path or around it changes: the board leaves no folder behind it.

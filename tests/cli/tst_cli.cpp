@@ -45,8 +45,8 @@ QString ProgramPath() {
 
 // The program with a German locale (a decimal comma there must change nothing) and no port
 // variables unless a row sets them.
-void Prepare(QProcess& process, const QStringList& arguments,
-             const QProcessEnvironment& extra = {}, const QString& folder = {}) {
+void Prepare(QProcess& process, const QStringList& arguments, const QProcessEnvironment& extra = {},
+             const QString& folder = {}) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("QUILLON_PORT1"));
     environment.remove(QStringLiteral("QUILLON_PORT2"));
@@ -743,8 +743,9 @@ void TestCli::logOnStandardOutputPlaysBack() {
     PtyPair board;
     QVERIFY(board.isValid());
     QProcess replied;
-    Prepare(replied, {"--port", board.slavePath(), "--log", "-", "--reply=5000", "single", "2", "1"},
-            {}, directory.path());
+    Prepare(replied,
+            {"--port", board.slavePath(), "--log", "-", "--reply=5000", "single", "2", "1"}, {},
+            directory.path());
     replied.start();
     QCOMPARE(board.readExactly(22), QByteArray("0020100099999999999999"));
     QVERIFY(board.write("OK"));
@@ -771,8 +772,8 @@ void TestCli::verboseTellsWhereAndWhat_data() {
     QTest::newRow("the device given") << PortBy::Option << "opened \"@BOARD@\", 9600 8N1\n";
     QTest::newRow("port 2 after port 1, which is named as tried")
         << PortBy::Port2Variable
-        << "tried \"@MISSING@\": no such device\nquillon-send: opened \"@BOARD@\" (port 2), "
-           "9600 8N1\n";
+        << "tried \"@MISSING@\": no such device (No such file or directory)\n"
+           "quillon-send: opened \"@BOARD@\" (port 2), 9600 8N1\n";
 }
 
 void TestCli::verboseTellsWhereAndWhat() {
@@ -791,7 +792,8 @@ void TestCli::verboseTellsWhereAndWhat() {
         environment.insert(QStringLiteral("QUILLON_PORT1"), missing);
         environment.insert(QStringLiteral("QUILLON_PORT2"), board.slavePath());
     }
-    const Outcome outcome = Run(arguments + Words("eight 0 32 64 96 128 160 192 255"), {}, environment);
+    const Outcome outcome =
+        Run(arguments + Words("eight 0 32 64 96 128 160 192 255"), {}, environment);
     QCOMPARE(outcome.status, 0);
     QCOMPARE(outcome.out, QByteArray());
     said.replace(QStringLiteral("@BOARD@"), board.slavePath());
@@ -857,7 +859,8 @@ void TestCli::endlessWaveStopsOnWholeFrames() {
     QCOMPARE(outcome.status, 143);
     received += board.readAvailable();
     const QRegularExpressionMatch last =
-        QRegularExpression("quillon-send: (\\d+) frames sent, stopped by SIGTERM after \\d+\\.\\d s\n$")
+        QRegularExpression(
+            "quillon-send: (\\d+) frames sent, stopped by SIGTERM after \\d+\\.\\d s\n$")
             .match(QString::fromUtf8(outcome.err));
     QVERIFY2(last.hasMatch(), outcome.err.constData());
     QCOMPARE(last.captured(1).toLongLong(), received.size() / 22);
