@@ -129,7 +129,7 @@ int main(int argc, char* argv[]) {
     const std::optional<QPoint> position =
         parser.isSet(positionOption) ? ParsePosition(parser.value(positionOption)) : QPoint();
     if (!position) {
-        PrintNote(QStringLiteral("--window-position takes x,y, e.g. 680,120"));
+        PrintNote(QStringLiteral("--window-position takes x,y, e.g. 656,24"));
         return 2;
     }
     if (!replyMode || !baud || !parser.positionalArguments().isEmpty()) {

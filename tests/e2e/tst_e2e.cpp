@@ -133,9 +133,9 @@ void tst_E2e::boardWindowFollowsTheLocale() {
     QVERIFY(m_x->xdotool(
         {"getwindowgeometry", "--shell", QString::fromLatin1(found.split('\n').first())},
         &geometry));
-    QMap<QByteArray, int> shell;
-    for (const QByteArray& line : geometry.split('\n'))
-        shell.insert(line.section('=', 0, 0), line.section('=', 1).toInt());
+    QMap<QString, int> shell;
+    for (const QString& line : QString::fromLatin1(geometry).split(u'\n'))
+        shell.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
     QVERIFY2(shell.value("X") >= 648 && shell.value("Y") >= 0 &&
                  shell.value("X") + shell.value("WIDTH") <= 1024 &&
                  shell.value("Y") + shell.value("HEIGHT") <= 768,
