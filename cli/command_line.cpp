@@ -9,13 +9,19 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <string_view>
+#include <utility>
 
 namespace quillon::cli {
 
 namespace {
 
-constexpr const char* kOptionsForm =
-    "--port DEVICE, --log FILE, --dry-run, --reply[=MS], --help, --version";
+constexpr const char* kOptionsForm = "--port DEVICE, --log FILE|-, --dry-run, --reply[=MS], "
+                                     "--reply-format auto|text|hex, --verbose, --help, --version";
+constexpr const char* kReplyFormatForm = "--reply-format auto|text|hex";
+
+constexpr std::pair<std::string_view, ReplyFormat> kReplyFormats[] = {
+    {"auto", ReplyFormat::Auto}, {"text", ReplyFormat::Text}, {"hex", ReplyFormat::Hex}};
 constexpr const char* kPlayForm = "play [--rate HZ] FILE|-";
 constexpr const char* kWaveForm = "wave [--rate HZ] [--duration S | --cycles N] [--hold CH=V]... "
                                   "[--print] CH:SHAPE[,KEY=VALUE]...";
@@ -49,8 +55,8 @@ QStringList WithReplyDefault(QStringList arguments) {
                               ", not --reply " + next.toStdString() + "; a bare --reply waits " +
                               std::to_string(kDefaultReplyWait.count()) + " ms");
             argument = QStringLiteral("--reply=%1").arg(kDefaultReplyWait.count());
-        }
-        else if (argument == QLatin1String("--port") || argument == QLatin1String("--log"))
+        } else if (argument == QLatin1String("--port") || argument == QLatin1String("--log") ||
+                   argument == QLatin1String("--reply-format"))
             ++i;
     }
     return arguments;
@@ -98,6 +104,16 @@ std::chrono::milliseconds ReplyWait(const QString& value) {
                       "e.g. --reply=500");
     }
     return std::chrono::milliseconds(milliseconds);
+}
+
+ReplyFormat ParseReplyFormat(const QString& value) {
+    const std::string text = value.toStdString();
+    for (const auto& [name, format] : kReplyFormats) {
+        if (text == name)
+            return format;
+    }
+    throw Refusal("--reply-format " + QuotedText(text) +
+                  " is not auto, text or hex; accepted: " + kReplyFormatForm);
 }
 
 double Rate(const QString& value, const char* form = kPlayForm) {
@@ -196,7 +212,10 @@ Invocation ParseCommandLine(const QStringList& givenArguments) {
     const QCommandLineOption reply(QStringLiteral("reply"), QString(), QStringLiteral("MS"));
     const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("DEVICE"));
     const QCommandLineOption log(QStringLiteral("log"), QString(), QStringLiteral("FILE"));
-    parser.addOptions({help, version, dryRun, reply, port, log});
+    const QCommandLineOption replyFormat(QStringLiteral("reply-format"), QString(),
+                                         QStringLiteral("FORMAT"));
+    const QCommandLineOption verbose(QStringLiteral("verbose"), QString());
+    parser.addOptions({help, version, dryRun, reply, port, log, replyFormat, verbose});
     if (!parser.parse(QStringList{QStringLiteral("quillon-send")} + arguments))
         RefuseParse(parser, arguments, kOptionsForm);
 
@@ -208,8 +227,16 @@ Invocation ParseCommandLine(const QStringList& givenArguments) {
         return invocation;
     }
     invocation.dryRun = parser.isSet(dryRun);
+    invocation.verbose = parser.isSet(verbose);
     if (parser.isSet(reply))
         invocation.replyWait = ReplyWait(parser.value(reply));
+    if (parser.isSet(replyFormat)) {
+        invocation.replyFormat = ParseReplyFormat(parser.value(replyFormat));
+        if (!invocation.replyWait)
+            throw Refusal(std::string("--reply-format says how a reply is printed: give it with "
+                                      "--reply; accepted: ") +
+                          kReplyFormatForm + " --reply[=MS]");
+    }
     if (parser.isSet(port)) {
         if (parser.value(port).isEmpty())
             throw Refusal(std::string("--port needs a device; accepted: ") + kOptionsForm);
@@ -240,8 +267,8 @@ Invocation ParseCommandLine(const QStringList& givenArguments) {
 }
 
 std::string HelpText() {
-    return "usage: quillon-send [--port DEVICE] [--log FILE] [--dry-run] [--reply[=MS]] COMMAND "
-           "ARGS...\n"
+    return "usage: quillon-send [--port DEVICE] [--log FILE|-] [--dry-run] [--reply[=MS]\n"
+           "                   [--reply-format auto|text|hex]] [--verbose] COMMAND ARGS...\n"
            "\n"
            "Sends one command to the DAC board (9600 baud, 8N1), or plays a sequence of them.\n"
            "\n"
@@ -277,12 +304,22 @@ std::string HelpText() {
            "\n"
            "Options:\n"
            "  --port DEVICE   the serial device; else QUILLON_PORT1, else QUILLON_PORT2,\n"
-           "                  else the platform's port 1, then port 2\n"
+           "                  else the platform's port 1, then port 2. A name without a\n"
+           "                  leading / is a file in the current folder when there is one\n"
+           "                  (a link named board beside you), else the one in /dev/\n"
            "  --log FILE      append what goes over the line to FILE, with times, in the\n"
-           "                  words play reads back (not with --dry-run)\n"
+           "                  words play reads back (not with --dry-run); --log - writes\n"
+           "                  it to standard output, and a reply then goes to standard error\n"
            "  --dry-run       print the frame (the eight-channel frame as hex) and open nothing\n"
            "  --reply[=MS]    wait MS milliseconds (default 500) for the board's answer and\n"
-           "                  print it, one character a byte\n"
+           "                  print it on one line\n"
+           "  --reply-format auto|text|hex\n"
+           "                  how the reply is printed: auto (default) as text when every\n"
+           "                  byte is printable ASCII, else as hex pairs (32 30 31 14);\n"
+           "                  text with \\\\ for a backslash and \\xHH for any other byte\n"
+           "                  that is not printable ASCII; hex always as hex pairs\n"
+           "  --verbose       tell on standard error the device opened, its settings\n"
+           "                  (9600 8N1) and each frame sent, in hex\n"
            "  --help          this text\n"
            "  --version       the program's version\n"
            "\n"

@@ -27,13 +27,18 @@ enum ExitStatus {
 
 inline constexpr std::chrono::milliseconds kDefaultReplyWait{500};
 
+// How a reply is printed: Auto is text when every byte is printable ASCII, else hex pairs.
+enum class ReplyFormat { Auto, Text, Hex };
+
 struct Invocation {
     enum class Action { Send, Play, Wave, Help, Version };
     Action action = Action::Help;
     std::optional<std::string> port;
     std::optional<std::string> logFile;
     bool dryRun = false;
+    bool verbose = false; // the device, its settings and each frame, on standard error
     std::optional<std::chrono::milliseconds> replyWait;
+    ReplyFormat replyFormat = ReplyFormat::Auto;
     Frame frame;                  // Send
     std::string sequenceFile;     // Play: a path, or "-" for standard input
     std::optional<double> rateHz; // Play

@@ -4,6 +4,7 @@
 #include "command_line.h"
 #include "line_log.h"
 #include "line_recorder.h"
+#include "line_time.h"
 #include "play_schedule.h"
 #include "quoted_text.h"
 #include "say.h"
@@ -84,6 +85,22 @@ QString OpenFailureText(const quillon::SerialLink& link, bool chosenPort) {
     return QStringLiteral("cannot open %1").arg(reasons.join(QStringLiteral("; ")));
 }
 
+// --verbose: the ports tried, the one opened with its settings, then each frame as the driver
+// takes it, so that a run on the platform's default port says where it went.
+void TellVerbosely(const quillon::SerialLink& link) {
+    for (const quillon::PortFailure& failure : link.openFailures())
+        Say(QStringLiteral("tried %1").arg(FailureText(failure)));
+    const int number = link.portNumber();
+    Say(QStringLiteral("opened %1%2, %3")
+            .arg(QString::fromStdString(quillon::QuotedPath(link.deviceName().toStdString())),
+                 number > 0 ? QStringLiteral(" (port %1)").arg(number) : QString(),
+                 QLatin1String(quillon::kLineSettingsText)));
+    QObject::connect(&link, &quillon::SerialLink::frameWritten, [](const QByteArray& frame) {
+        Say("sent " + std::to_string(frame.size()) + " bytes: " +
+            quillon::HexBytes(std::string_view(frame.constData(), std::size_t(frame.size()))));
+    });
+}
+
 int Run(int argc, char* argv[], const Invocation& invocation, const sequence::Schedule* schedule,
         sequence::LogFile logFile) {
     QCoreApplication app(argc, argv);
@@ -121,8 +138,13 @@ int Run(int argc, char* argv[], const Invocation& invocation, const sequence::Sc
         Say(failure);
         return kPortTrouble;
     }
+    if (invocation.verbose)
+        TellVerbosely(link);
 
     Sender sender(link, &recorder);
+    // Standard output that carries the log carries nothing else, so that it plays back.
+    sender.setReplyOutput(invocation.replyFormat,
+                          invocation.logFile == sequence::kStandardOutputLog ? stderr : stdout);
     QObject::connect(&sender, &Sender::finished, &app, &QCoreApplication::exit);
     QObject::connect(&shutdownSignals, &quillon::ShutdownSignals::shutdownRequested, &sender,
                      &Sender::interrupt);

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <span>
@@ -26,6 +27,31 @@ constexpr std::chrono::milliseconds kReplyQuiet{50};
 constexpr std::chrono::milliseconds kProgressEvery{100};
 // A board that floods the line cannot make the reply grow without bound.
 constexpr qsizetype kLongestReply = 64 * 1024;
+
+// What stopped a play, in the words the operator used to stop it.
+constexpr std::pair<int, const char*> kStoppedBy[] = {
+    {SIGINT, "Ctrl-C"}, {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}};
+
+QString StoppedBy(int signalNumber) {
+    for (const auto& [number, name] : kStoppedBy) {
+        if (number == signalNumber)
+            return QString::fromLatin1(name);
+    }
+    return QStringLiteral("signal %1").arg(signalNumber);
+}
+
+std::string FormatReply(const QByteArray& reply, ReplyFormat format) {
+    const std::string_view bytes(reply.constData(), std::size_t(reply.size()));
+    switch (format) {
+    case ReplyFormat::Auto:
+        return IsPrintableAscii(bytes) ? std::string(bytes) : HexBytes(bytes);
+    case ReplyFormat::Text:
+        return EscapedBytes(bytes);
+    case ReplyFormat::Hex:
+        break;
+    }
+    return HexBytes(bytes);
+}
 
 QString Seconds(std::chrono::nanoseconds duration) {
     return QString::number(std::chrono::duration<double>(duration).count(), 'f', 1);
@@ -57,6 +83,11 @@ Sender::Sender(SerialLink& link, LineRecorder* recorder, QObject* parent)
     m_replyTimer.setSingleShot(true);
     m_quietTimer.setSingleShot(true);
     m_quietTimer.setInterval(kReplyQuiet);
+    // Each byte comes once by received(), as it came; bytesArrived() follows it.
+    connect(&m_link, &SerialLink::received, this, [this](const QByteArray& bytes) {
+        if (m_replyWait)
+            keepReply(bytes);
+    });
     connect(&m_link, &SerialLink::bytesArrived, this, &Sender::collectReply);
     connect(&m_replyTimer, &QTimer::timeout, this, &Sender::printReply);
     connect(&m_quietTimer, &QTimer::timeout, this, &Sender::printReply);
@@ -71,6 +102,11 @@ void Sender::send(const Frame& frame, std::optional<std::chrono::milliseconds> r
     connect(&m_link, &SerialLink::portLost, this, &Sender::handleWriteFailed);
     if (write(frame) && m_link.bytesToWrite() == 0)
         handleAllWritten();
+}
+
+void Sender::setReplyOutput(ReplyFormat format, std::FILE* out) {
+    m_replyFormat = format;
+    m_replyOut = out;
 }
 
 void Sender::play(const sequence::Schedule& schedule) {
@@ -146,6 +182,7 @@ void Sender::handlePlayFinished(SequencePlayer::Outcome outcome) {
         return;
     case SequencePlayer::Outcome::Stopped:
         finish(m_interruptStatus.value_or(kInterrupted));
+        sayStopped();
         return;
     case SequencePlayer::Outcome::PortFailed:
         Say(QStringLiteral("the line failed, %1: %2")
@@ -173,7 +210,7 @@ void Sender::handleLostWhileFinishing(const PortFailure& failure) {
 void Sender::collectReply() {
     if (!m_replyWait)
         return;
-    keepReply(m_link.ReadAll());
+    m_link.ReadAll(); // taken by received() already; reading makes room for more
     if (m_state == State::AwaitingReply && !m_reply.isEmpty())
         m_quietTimer.start();
 }
@@ -181,7 +218,7 @@ void Sender::collectReply() {
 void Sender::printReply() {
     if (m_state == State::Done)
         return;
-    keepReply(m_link.ReadAll());
+    m_link.ReadAll();
     if (m_reply.isEmpty()) {
         const QString noReply = QStringLiteral("no reply from %1 within %2 ms")
                                     .arg(m_link.deviceName())
@@ -193,19 +230,19 @@ void Sender::printReply() {
         return;
     }
     // A reply that cannot be written (a closed pipe, a full disk) is a reply lost.
-    const QByteArray out = (m_reply + '\n').toUtf8();
-    if (std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout) !=
-            std::size_t(out.size()) ||
-        std::fflush(stdout) != 0) {
-        Say(QStringLiteral("cannot write the reply to standard output: %1")
-                .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    const std::string out = FormatReply(m_reply, m_replyFormat) + '\n';
+    if (std::fwrite(out.data(), 1, out.size(), m_replyOut) != out.size() ||
+        std::fflush(m_replyOut) != 0) {
+        Say(QStringLiteral("cannot write the reply to standard %1: %2")
+                .arg(m_replyOut == stdout ? QStringLiteral("output") : QStringLiteral("error"),
+                     QString::fromLocal8Bit(std::strerror(errno))));
         finish(kPortTrouble);
         return;
     }
     finish(kSent);
 }
 
-void Sender::keepReply(const QString& more) {
+void Sender::keepReply(const QByteArray& more) {
     const qsizetype room = kLongestReply - m_reply.size();
     if (more.size() > room && !m_replyCut) {
         m_replyCut = true;
@@ -213,6 +250,19 @@ void Sender::keepReply(const QString& more) {
                 .arg(kLongestReply));
     }
     m_reply += more.left(std::max<qsizetype>(room, 0));
+}
+
+// Counted as the driver took the frames, so that the count is what the board gets.
+void Sender::sayStopped() {
+    const sequence::PlayScheduler& scheduler = m_player->scheduler();
+    const QString count = scheduler.endless()
+                              ? QStringLiteral("%1 frames sent").arg(m_player->framesWritten())
+                              : QStringLiteral("%1 of %2 frames sent")
+                                    .arg(m_player->framesWritten())
+                                    .arg(scheduler.total());
+    Say(QStringLiteral("%1, stopped by %2 after %3 s")
+            .arg(count, StoppedBy(m_interruptStatus.value_or(kInterrupted) - 128),
+                 Seconds(scheduler.elapsed())));
 }
 
 void Sender::showProgress(bool last) {
@@ -226,10 +276,10 @@ void Sender::showProgress(bool last) {
     const QString line =
         scheduler.endless()
             ? QStringLiteral("\r%1 frames sent, %2 s elapsed ")
-                  .arg(scheduler.sent())
+                  .arg(m_player->framesWritten())
                   .arg(Seconds(scheduler.elapsed()))
             : QStringLiteral("\r%1 of %2 frames sent, %3 s elapsed, %4 s remaining ")
-                  .arg(scheduler.sent())
+                  .arg(m_player->framesWritten())
                   .arg(scheduler.total())
                   .arg(Seconds(scheduler.elapsed()), Seconds(scheduler.remaining()));
     std::fputs((line + (last ? "\n" : "")).toLocal8Bit().constData(), stderr);

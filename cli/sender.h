@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <optional>
 
@@ -33,6 +34,8 @@ public:
     explicit Sender(SerialLink& link, LineRecorder* recorder = nullptr, QObject* parent = nullptr);
 
     void send(const Frame& frame, std::optional<std::chrono::milliseconds> replyWait);
+    // Where and how a reply is printed: standard output and ReplyFormat::Auto unless told.
+    void setReplyOutput(ReplyFormat format, std::FILE* out);
     void play(const sequence::Schedule& schedule);
     // Ctrl-C, SIGTERM or SIGHUP: nothing more is queued; once the frames queued are out,
     // finished(128 + signal), 130 for Ctrl-C.
@@ -49,7 +52,8 @@ private:
     void handleLostWhileFinishing(const PortFailure& failure);
     void collectReply();
     void printReply();
-    void keepReply(const QString& more);
+    void keepReply(const QByteArray& more);
+    void sayStopped();
     void showProgress(bool last);
     void finish(int status);
 
@@ -67,8 +71,10 @@ private:
         Done,          // finished, or finishing once the last frame has had its line time
     };
 
-    QString m_reply;
+    QByteArray m_reply;
     bool m_replyCut = false;
+    ReplyFormat m_replyFormat = ReplyFormat::Auto;
+    std::FILE* m_replyOut = stdout;
     State m_state = State::Idle;
     // The status a signal asked to end with (130 for Ctrl-C); nothing more is queued after it.
     std::optional<int> m_interruptStatus;

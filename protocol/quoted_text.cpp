@@ -179,4 +179,23 @@ std::string HexBytes(std::string_view bytes) {
     return hex;
 }
 
+bool IsPrintableAscii(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char byte) { return byte >= 0x20 && byte < 0x7F; });
+}
+
+std::string EscapedBytes(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (const char byte : bytes) {
+        if (byte == '\\')
+            text += "\\\\";
+        else if (byte >= 0x20 && byte < 0x7F)
+            text += byte;
+        else
+            text += "\\x" + Hex(static_cast<unsigned char>(byte), 2);
+    }
+    return text;
+}
+
 } // namespace quillon

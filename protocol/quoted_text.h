@@ -36,7 +36,14 @@ TextExcerpt PathExcerpt(std::string_view utf8, std::size_t maxCharacters = kQuot
 // Bytes that are not text, as a person reads them: "32 30 31 14", uppercase pairs.
 std::string HexBytes(std::string_view bytes);
 
-// "\"/dev/ttyUSB0\"", or "\"…/rig/sequences/ramp.txt\" (64 characters)" when cut.
+// Whether every byte is printable ASCII (0x20 to 0x7E); true for no bytes.
+bool IsPrintableAscii(std::string_view bytes);
+
+// Bytes as one line of text that reads back unambiguously: printable ASCII as itself, a
+// backslash as "\\", every other byte as "\xHH" ("OK\x0d\x0a").
+std::string EscapedBytes(std::string_view bytes);
+
+// "\"/dev/ttyUSB0\", or "\"…/rig/sequences/ramp.txt\" (64 characters)" when cut.
 std::string QuotedPath(std::string_view utf8);
 
 } // namespace quillon

@@ -223,6 +223,18 @@ LogFile& LogFile::operator=(LogFile&& other) noexcept {
 
 bool LogFile::open(const std::string& path, std::string* error) {
     close();
+    if (path == kStandardOutputLog) {
+        // A descriptor of its own, so that closing the log leaves standard output open.
+        const int fd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) {
+            if (error)
+                *error = std::strerror(errno);
+            return false;
+        }
+        m_fd = fd;
+        m_path = path;
+        return true;
+    }
     // Non-blocking only while opening: a pipe with no reader fails at once instead of waiting.
     const int fd = ::open(path.c_str(),
                           O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);

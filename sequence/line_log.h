@@ -99,6 +99,9 @@ private:
     WaitLines m_waits;
 };
 
+// The path that names standard output as the log, as command lines write it.
+inline constexpr std::string_view kStandardOutputLog = "-";
+
 // A log file opened for appending only. Each entry goes to the system in one write, so a crash
 // loses nothing already appended and two programs appending to one file never mix their lines.
 class LogFile {
@@ -111,7 +114,7 @@ public:
     LogFile& operator=(const LogFile&) = delete;
 
     // Creates the file if need be; false with the system's reason in `error`. A pipe without a
-    // reader is refused rather than waited for.
+    // reader is refused rather than waited for. kStandardOutputLog appends to standard output.
     bool open(const std::string& path, std::string* error);
     bool isOpen() const { return m_fd >= 0; }
     const std::string& path() const { return m_path; }

@@ -3,6 +3,7 @@
 #include "byte_view.h"
 #include "line_time.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSignalBlocker>
 #include <QUrl>
@@ -98,6 +99,21 @@ std::optional<NetworkAddress> ParseNetworkDevice(const QString& device) {
                           url.host(), quint16(port)};
 }
 
+QString ResolveDeviceName(const QString& device) {
+#ifdef Q_OS_UNIX
+    if (device.isEmpty() || IsNetworkDevice(device) || device.startsWith(u'/'))
+        return device;
+    const QFileInfo here(device);
+    const bool relativeByForm =
+        device.startsWith(QLatin1String("./")) || device.startsWith(QLatin1String("../"));
+    if (relativeByForm || here.exists() || here.isSymLink())
+        return QDir::cleanPath(here.absoluteFilePath());
+    return QStringLiteral("/dev/") + device;
+#else
+    return device; // COM1 and \\.\COM10 are the system's own names
+#endif
+}
+
 QString ShortDeviceName(const QString& device) {
     if (IsNetworkDevice(device))
         return device.section(QLatin1String("://"), 1).section(u'/', 0, 0);
@@ -107,7 +123,7 @@ QString ShortDeviceName(const QString& device) {
 
 std::unique_ptr<LinkTransport> LinkTransport::forDevice(const QString& device) {
     if (!IsNetworkDevice(device))
-        return std::make_unique<SerialTransport>(device);
+        return std::make_unique<SerialTransport>(ResolveDeviceName(device));
     const std::optional<NetworkAddress> address = ParseNetworkDevice(device);
     return std::make_unique<SocketTransport>(device, address.value_or(NetworkAddress{}));
 }

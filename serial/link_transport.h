@@ -35,6 +35,11 @@ struct NetworkAddress {
 bool IsNetworkDevice(const QString& device);
 // The address of a well-formed network device name; nothing otherwise.
 std::optional<NetworkAddress> ParseNetworkDevice(const QString& device);
+// The file a serial device name stands for: a path from the root as it is; a relative name that
+// exists from the current folder (a link named "board" beside the operator) as that file, made
+// absolute; any other name the device of that name in /dev/, as Qt would look for it. What a
+// refusal then names is the path that was tried. Network names pass unchanged.
+QString ResolveDeviceName(const QString& device);
 // How a device is named in few words: "ttyUSB0" for /dev/ttyUSB0 (a link keeps its own name),
 // "rig.local:7000" for rfc2217://rig.local:7000.
 QString ShortDeviceName(const QString& device);
@@ -49,7 +54,7 @@ public:
     // Connecting, and agreeing on the line settings, must be done in this time.
     static constexpr std::chrono::seconds kOpenTimeout{5};
 
-    // A transport for `device`; nothing is opened yet.
+    // A transport for `device` (resolved by ResolveDeviceName()); nothing is opened yet.
     static std::unique_ptr<LinkTransport> forDevice(const QString& device);
 
     ~LinkTransport() override;

@@ -1,6 +1,5 @@
 #include "pseudo_terminal.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -69,8 +68,12 @@ bool PseudoTerminal::linkAs(const QString& path, QString* error) {
     if (::lstat(encoded.constData(), &existing) == 0 && !S_ISLNK(existing.st_mode))
         return Fail(error, absolute + QStringLiteral(" exists and is not a symbolic link; not "
                                                      "replacing it"));
-    if (!QDir().mkpath(QFileInfo(absolute).absolutePath()))
-        return Fail(error, QStringLiteral("cannot create the folder of ") + absolute);
+    // Folders made here would outlive the link; where the link goes is the caller's to prepare.
+    const QString folder = QFileInfo(absolute).absolutePath();
+    if (!QFileInfo(folder).isDir())
+        return Fail(
+            error,
+            QStringLiteral("cannot link %1: the folder %2 does not exist").arg(absolute, folder));
     // A new link under a temporary name renamed over the old one: the path never goes missing.
     const QByteArray temporary = encoded + ".new-" + QByteArray::number(::getpid());
     ::unlink(temporary.constData());

@@ -16,8 +16,8 @@ public:
 
     // Opens a new pair with a raw 8N1 slave and a non-blocking master.
     bool open(QString* error = nullptr);
-    // Makes `path` a symbolic link to the slave, creating missing folders and replacing a
-    // symbolic link that is there already; anything else at `path` is left alone and fails.
+    // Makes `path` a symbolic link to the slave, replacing a symbolic link that is there
+    // already; anything else at `path`, or a folder that does not exist, fails.
     // The link goes with this object, unless another terminal has taken the path over.
     bool linkAs(const QString& path, QString* error = nullptr);
     // Closes the master: the slave side sees a hang-up, as when a USB adapter is pulled.

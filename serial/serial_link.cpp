@@ -43,7 +43,7 @@ bool SerialLink::openDevice(const QString& device) {
     m_askingToOpen = true;
     m_opener.openChoice(device);
     m_askingToOpen = false;
-    return isOpen() && deviceName() == device;
+    return isOpen() && deviceName() == ResolveDeviceName(device);
 }
 
 bool SerialLink::openForSend() {

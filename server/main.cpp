@@ -24,14 +24,18 @@ constexpr int kCannotListen = 1;
 const QString kProgram = QStringLiteral("quillon-scpi " QUILLON_VERSION);
 
 const char kHelp[] =
-    "Usage: quillon-scpi [--port DEVICE] [--listen [ADDR]:PORT] [--log FILE]\n"
+    "Usage: quillon-scpi [--port DEVICE] [--listen [ADDR]:PORT] [--log FILE|-]\n"
     "Serves the DAC board as a SCPI instrument on TCP (lines ended by LF).\n"
     "\n"
     "  --port DEVICE       the board's device (a path, tcp://HOST:PORT or rfc2217://HOST:PORT);\n"
-    "                      by default port 1, else port 2 (QUILLON_PORT1, QUILLON_PORT2)\n"
+    "                      by default port 1, else port 2 (QUILLON_PORT1, QUILLON_PORT2); a\n"
+    "                      name without a leading / is a file in the current folder when\n"
+    "                      there is one, else the one in /dev/\n"
     "  --listen [ADDR]:PORT  where to listen, 127.0.0.1:5025 by default; 0.0.0.0:5025 or\n"
     "                      [::]:5025 reach other machines: SCPI has no authentication\n"
-    "  --log FILE          append a log of the line that quillon-send play replays\n"
+    "  --log FILE          append a log of the line that quillon-send play replays; --log -\n"
+    "                      writes it to standard output, and \"listening on\" then goes to\n"
+    "                      standard error\n"
     "  --help, --version   print and exit\n";
 
 struct Options {
@@ -179,8 +183,12 @@ int main(int argc, char* argv[]) {
                 .arg(options->listen.text(), server.errorString()));
         return kCannotListen;
     }
-    std::printf("listening on %s\n", server.address().text().toLocal8Bit().constData());
-    std::fflush(stdout);
+    // Standard output that carries the log carries nothing else, so that it plays back.
+    const bool logOnStandardOutput = options->logFile && options->logFile->toStdString() ==
+                                                             quillon::sequence::kStandardOutputLog;
+    std::FILE* said = logOnStandardOutput ? stderr : stdout;
+    std::fprintf(said, "listening on %s\n", server.address().text().toLocal8Bit().constData());
+    std::fflush(said);
 
     QObject::connect(&shutdownSignals, &quillon::ShutdownSignals::shutdownRequested, &app,
                      [&] { FinishAndQuit(link, server); });

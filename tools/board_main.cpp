@@ -99,7 +99,7 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption linkOption(
         QStringLiteral("link"),
         QStringLiteral("Also make <path> a symbolic link to the device (replacing a symbolic "
-                       "link already there) and remove it on exit."),
+                       "link already there; its folder must exist) and remove it on exit."),
         QStringLiteral("path"));
     const QCommandLineOption replyOption(
         QStringLiteral("reply"),
@@ -129,7 +129,7 @@ int main(int argc, char* argv[]) {
     const std::optional<QPoint> position =
         parser.isSet(positionOption) ? ParsePosition(parser.value(positionOption)) : QPoint();
     if (!position) {
-        PrintNote(QStringLiteral("--window-position takes x,y, e.g. 680,120"));
+        PrintNote(QStringLiteral("--window-position takes x,y, e.g. 656,24"));
         return 2;
     }
     if (!replyMode || !baud || !parser.positionalArguments().isEmpty()) {

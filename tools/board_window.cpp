@@ -38,7 +38,8 @@ BoardWindow::BoardWindow(const VirtualBoard& board, QWidget* parent)
     layout->addWidget(createOutputsGroup());
     layout->addWidget(createHistoryGroup());
     layout->addWidget(createLogGroup(), 1);
-    resize(520, 760);
+    // Beside the panel (x 221 to 647) on a 1024 x 768 screen, title bar and borders included.
+    resize(360, 660);
 
     connect(&board, &VirtualBoard::outputsChanged, this, &BoardWindow::showOutputs);
     connect(&board, &VirtualBoard::commandLogged, this, &BoardWindow::appendToLog);

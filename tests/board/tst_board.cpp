@@ -59,7 +59,8 @@ QString RejectedPrefix(const QByteArray& bytes) {
 // The program under test, started with its stdout read line by line.
 class BoardProcess {
 public:
-    explicit BoardProcess(const QStringList& arguments) {
+    explicit BoardProcess(const QStringList& arguments,
+                          QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel) {
         QString binDir = qEnvironmentVariable("QUILLON_TEST_BIN_DIR");
         if (binDir.isEmpty())
             binDir = QCoreApplication::applicationDirPath();
@@ -67,7 +68,7 @@ public:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         m_process.setProcessEnvironment(environment);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.setProcessChannelMode(channels);
         m_process.start(binDir + QStringLiteral("/quillon-board"), arguments);
         if (m_process.waitForStarted(kTimeoutMs))
             m_devicePath = nextLine();
@@ -178,7 +179,8 @@ private slots:
     void holdsTheWriterBackOnASlowLine();
     void linkFollowsBoardLife_data();
     void linkFollowsBoardLife();
-    void refusesToReplaceFile();
+    void refusesLinkPath_data();
+    void refusesLinkPath();
     void refusesBadArguments_data();
     void refusesBadArguments();
     void historyKeepsSteps_data();
@@ -405,11 +407,9 @@ void tst_Board::linkFollowsBoardLife() {
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString link = dir.filePath(QStringLiteral("not yet there/port1"));
-    if (staleLink) {
-        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("not yet there")));
+    const QString link = dir.filePath(QStringLiteral("port1"));
+    if (staleLink)
         QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone")), link));
-    }
 
     BoardProcess board({"--link", link});
     QVERIFY(!board.devicePath().isEmpty());
@@ -428,18 +428,36 @@ void tst_Board::linkFollowsBoardLife() {
     QVERIFY(!QFileInfo::exists(link));
 }
 
-void tst_Board::refusesToReplaceFile() {
+void tst_Board::refusesLinkPath_data() {
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("named");
+
+    QTest::newRow("a file there is left alone")
+        << "notes.txt"
+        << "@DIR@/notes.txt exists and is not a symbolic link";
+    QTest::newRow("a folder that does not exist is named, not made")
+        << "not yet there/port1"
+        << "the folder @DIR@/not yet there does not exist";
+}
+
+// Nothing at the path or around it changes: the board leaves no folder behind it.
+void tst_Board::refusesLinkPath() {
+    QFETCH(QString, link);
+    QFETCH(QString, named);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("notes.txt"));
-    QFile file(path);
+    QFile file(dir.filePath(QStringLiteral("notes.txt")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("keep me");
     file.close();
 
-    BoardProcess board({"--link", path});
+    BoardProcess board({"--link", dir.filePath(link)}, QProcess::SeparateChannels);
     QVERIFY(board.waitForExit());
     QVERIFY(board.process().exitCode() != 0);
+    const QString said = QString::fromLocal8Bit(board.process().readAllStandardError());
+    QVERIFY2(said.contains(named.replace(QStringLiteral("@DIR@"), dir.path())), qPrintable(said));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+             QStringList{QStringLiteral("notes.txt")});
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("keep me"));
 }

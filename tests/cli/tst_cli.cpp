@@ -31,7 +31,7 @@ namespace {
 constexpr int kTimeoutMs = 10000;
 
 // Where the device comes from in a run of the program.
-enum class PortBy { Option, OptionWithEquals, Port1Variable, Port2Variable };
+enum class PortBy { Option, OptionWithEquals, Port1Variable, Port2Variable, NameInCurrentFolder };
 
 struct Outcome {
     int status = -1;
@@ -45,8 +45,8 @@ QString ProgramPath() {
 
 // The program with a German locale (a decimal comma there must change nothing) and no port
 // variables unless a row sets them.
-void Prepare(QProcess& process, const QStringList& arguments,
-             const QProcessEnvironment& extra = {}) {
+void Prepare(QProcess& process, const QStringList& arguments, const QProcessEnvironment& extra = {},
+             const QString& folder = {}) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("QUILLON_PORT1"));
     environment.remove(QStringLiteral("QUILLON_PORT2"));
@@ -56,6 +56,8 @@ void Prepare(QProcess& process, const QStringList& arguments,
     process.setProcessEnvironment(environment);
     process.setProgram(ProgramPath());
     process.setArguments(arguments);
+    if (!folder.isEmpty())
+        process.setWorkingDirectory(folder);
 }
 
 Outcome Finish(QProcess& process) {
@@ -65,9 +67,9 @@ Outcome Finish(QProcess& process) {
 }
 
 Outcome Run(const QStringList& arguments, const QByteArray& input = {},
-            const QProcessEnvironment& extra = {}) {
+            const QProcessEnvironment& extra = {}, const QString& folder = {}) {
     QProcess process;
-    Prepare(process, arguments, extra);
+    Prepare(process, arguments, extra, folder);
     process.start();
     process.write(input);
     process.closeWriteChannel();
@@ -181,6 +183,9 @@ private slots:
     void hostileInputIsRefusedSmallAndSafe_data();
     void hostileInputIsRefusedSmallAndSafe();
     void logOfARunPlaysBackToTheSameBytes();
+    void logOnStandardOutputPlaysBack();
+    void verboseTellsWhereAndWhat_data();
+    void verboseTellsWhereAndWhat();
     void printedWavePlaysBackToTheSameFrames();
     void printedWaveEndsQuietlyWhenItsReaderGoes();
     void endlessWaveStopsOnWholeFrames();
@@ -227,6 +232,9 @@ void TestCli::commandWritesExactBytes_data() {
         << eight;
     QTest::newRow("reset is the one byte U, on port 2 when port 1 is missing")
         << Words("reset") << QByteArray() << PortBy::Port2Variable << QByteArray("U\n")
+        << QByteArray("U");
+    QTest::newRow("a bare name is the file of that name in the current folder, not /dev's")
+        << Words("reset") << QByteArray() << PortBy::NameInCurrentFolder << QByteArray("U\n")
         << QByteArray("U");
     QTest::newRow("options may be ended by --")
         << Words("-- single 1 2.5") << QByteArray() << PortBy::Option
@@ -308,8 +316,12 @@ void TestCli::commandWritesExactBytes() {
         environment.insert(QStringLiteral("QUILLON_PORT1"), missing);
         environment.insert(QStringLiteral("QUILLON_PORT2"), board.slavePath());
         break;
+    case PortBy::NameInCurrentFolder:
+        QVERIFY(board.linkAs(directory.filePath(QStringLiteral("board"))));
+        options << QStringLiteral("--port") << QStringLiteral("board");
+        break;
     }
-    const Outcome sent = Run(options + arguments, input, environment);
+    const Outcome sent = Run(options + arguments, input, environment, directory.path());
     QCOMPARE(sent.status, 0);
     QCOMPARE(sent.out, QByteArray());
     QCOMPARE(board.readExactly(wire.size()), wire);
@@ -393,6 +405,8 @@ void TestCli::refusalWritesNothing_data() {
     bad("a wave with no wave", "wave --duration 1", "at least one");
     bad("a wave longer than 30 days", "wave --duration 2600000 0:sine", "30 days");
     bad("a reply to a wave", "--reply wave 0:sine", "--reply cannot be used with wave");
+    bad("an unknown reply format", "--reply --reply-format bin reset", "\"bin\" is not auto");
+    bad("a reply format without a reply", "--reply-format hex reset", "give it with --reply");
     QTest::newRow("a bad line refuses the whole sequence and names its number")
         << Words("play -") << QByteArray("single 0 1\nwait 10\nsingle 9 1\nreset\n") << 2
         << QStringLiteral("line 3");
@@ -403,6 +417,9 @@ void TestCli::refusalWritesNothing_data() {
     QTest::newRow("a device that cannot be opened is port trouble")
         << Words("--port @FILE@/tty single 0 1") << QByteArray() << 1
         << QStringLiteral("/plain/tty");
+    QTest::newRow("a bare name that is no file here is named as the /dev device tried")
+        << Words("--port quillon-no-such-port reset") << QByteArray() << 1
+        << QStringLiteral("\"/dev/quillon-no-such-port\": no such device");
 }
 
 void TestCli::refusalWritesNothing() {
@@ -445,6 +462,18 @@ void TestCli::replyIsPrinted_data() {
     QTest::newRow("a flood of a reply is cut at 64 KiB")
         << Words("--reply=2000 reset") << QByteArray(100'000, 'x') << 0
         << QByteArray(64 * 1024, 'x') + '\n';
+    QTest::newRow("a reply with bytes that are not printable ASCII is printed as hex pairs")
+        << Words("--reply=5000 reset") << Bytes({0x32, 0x30, 0x31, 0x14, 0xFF}) << 0
+        << QByteArray("32 30 31 14 FF\n");
+    QTest::newRow("--reply-format text escapes each byte that is not printable ASCII")
+        << Words("--reply=5000 --reply-format text reset") << QByteArray("OK\r\n\\\xff") << 0
+        << QByteArray("OK\\x0d\\x0a\\\\\\xff\n");
+    QTest::newRow("--reply-format hex prints text as hex pairs too")
+        << Words("--reply=5000 --reply-format hex reset") << QByteArray("OK") << 0
+        << QByteArray("4F 4B\n");
+    QTest::newRow("--reply-format auto prints text as text")
+        << Words("--reply=5000 --reply-format auto reset") << QByteArray("U") << 0
+        << QByteArray("U\n");
     QTest::newRow("a silent board is no reply")
         << Words("--reply=200 reset") << QByteArray() << 3 << QByteArray();
 }
@@ -479,13 +508,13 @@ void TestCli::playEndsOnWholeFrames_data() {
     QTest::addColumn<QString>("said");
 
     QTest::newRow("Ctrl-C stops after the frame being written")
-        << Ending::CtrlC << 200 << 0 << 130 << "";
+        << Ending::CtrlC << 200 << 0 << 130 << "stopped by Ctrl-C";
     QTest::newRow("SIGTERM stops after the frame being written, with status 143")
-        << Ending::Terminated << 200 << 0 << 143 << "";
+        << Ending::Terminated << 200 << 0 << 143 << "stopped by SIGTERM";
     QTest::newRow("SIGHUP stops after the frame being written, with status 129")
-        << Ending::HungUp << 200 << 0 << 129 << "";
+        << Ending::HungUp << 200 << 0 << 129 << "stopped by SIGHUP";
     QTest::newRow("Ctrl-C still sends the frames queued on a stopped line")
-        << Ending::CtrlCOnAStoppedLine << 200 << 0 << 130 << "";
+        << Ending::CtrlCOnAStoppedLine << 200 << 0 << 130 << "stopped by Ctrl-C";
     QTest::newRow("a board pulled while the play runs is port trouble, told with what went out")
         << Ending::BoardPulled << 3 << 60000 << 1 << "of 3 frames went out";
 }
@@ -552,6 +581,13 @@ void TestCli::playEndsOnWholeFrames() {
     QCOMPARE(received.size() % 22, 0);
     for (qsizetype i = 0; i < received.size() / 22; ++i)
         QCOMPARE(received.mid(i * 22, 22), frames[i]);
+    // The last line counts the frames the board got, with the time in a decimal point.
+    const QRegularExpressionMatch last =
+        QRegularExpression("quillon-send: (\\d+) of 200 frames sent, " + said +
+                           " after \\d+\\.\\d s\n$")
+            .match(QString::fromUtf8(outcome.err));
+    QVERIFY2(last.hasMatch(), outcome.err.constData());
+    QCOMPARE(last.captured(1).toLongLong(), received.size() / 22);
 }
 
 void TestCli::hostileInputIsRefusedSmallAndSafe_data() {
@@ -700,6 +736,75 @@ void TestCli::logOfARunPlaysBackToTheSameBytes() {
     QCOMPARE(replay.readAvailable(), QByteArray());
 }
 
+// `--log -`: standard output carries the log alone, which plays back; the reply goes to
+// standard error, and no file named "-" appears.
+void TestCli::logOnStandardOutputPlaysBack() {
+    QTemporaryDir directory;
+    PtyPair board;
+    QVERIFY(board.isValid());
+    QProcess replied;
+    Prepare(replied,
+            {"--port", board.slavePath(), "--log", "-", "--reply=5000", "single", "2", "1"}, {},
+            directory.path());
+    replied.start();
+    QCOMPARE(board.readExactly(22), QByteArray("0020100099999999999999"));
+    QVERIFY(board.write("OK"));
+    const Outcome outcome = Finish(replied);
+    QCOMPARE(outcome.status, 0);
+    QCOMPARE(outcome.err, QByteArray("OK\n"));
+    QVERIFY2(outcome.out.startsWith("# quillon log started ") &&
+                 outcome.out.contains("\nsingle 2 1.000\n") &&
+                 outcome.out.contains("received 2 bytes: OK\n"),
+             outcome.out.constData());
+    QVERIFY(!QFile::exists(directory.filePath(QStringLiteral("-"))));
+
+    PtyPair replay;
+    QVERIFY(replay.isValid());
+    QCOMPARE(Run({"--port", replay.slavePath(), "play", "-"}, outcome.out).status, 0);
+    QCOMPARE(replay.readExactly(22), QByteArray("0020100099999999999999"));
+}
+
+// --verbose names the ports tried, the one opened with its settings, and each frame in hex.
+void TestCli::verboseTellsWhereAndWhat_data() {
+    QTest::addColumn<PortBy>("portBy");
+    QTest::addColumn<QString>("said");
+
+    QTest::newRow("the device given") << PortBy::Option << "opened \"@BOARD@\", 9600 8N1\n";
+    QTest::newRow("port 2 after port 1, which is named as tried")
+        << PortBy::Port2Variable
+        << "tried \"@MISSING@\": no such device (No such file or directory)\n"
+           "quillon-send: opened \"@BOARD@\" (port 2), 9600 8N1\n";
+}
+
+void TestCli::verboseTellsWhereAndWhat() {
+    QFETCH(PortBy, portBy);
+    QFETCH(QString, said);
+
+    PtyPair board;
+    QVERIFY(board.isValid());
+    QTemporaryDir directory;
+    const QString missing = directory.filePath(QStringLiteral("missing"));
+    QStringList arguments{QStringLiteral("--verbose")};
+    QProcessEnvironment environment;
+    if (portBy == PortBy::Option) {
+        arguments << QStringLiteral("--port") << board.slavePath();
+    } else {
+        environment.insert(QStringLiteral("QUILLON_PORT1"), missing);
+        environment.insert(QStringLiteral("QUILLON_PORT2"), board.slavePath());
+    }
+    const Outcome outcome =
+        Run(arguments + Words("eight 0 32 64 96 128 160 192 255"), {}, environment);
+    QCOMPARE(outcome.status, 0);
+    QCOMPARE(outcome.out, QByteArray());
+    said.replace(QStringLiteral("@BOARD@"), board.slavePath());
+    said.replace(QStringLiteral("@MISSING@"), missing);
+    QCOMPARE(QString::fromUtf8(outcome.err),
+             "quillon-send: " + said +
+                 "quillon-send: sent 22 bytes: 32 30 31 00 31 20 31 40 31 60 31 80 31 A0 31 C0 31 "
+                 "FF 39 39 39 39\n");
+    QCOMPARE(board.readExactly(22).size(), 22);
+}
+
 void TestCli::printedWavePlaysBackToTheSameFrames() {
     const QStringList wave = Words("wave --rate 40 --duration 0.5 0:sine,freq=2,low=1,high=4 "
                                    "3:triangle,freq=4,high=3.3,phase=45 --hold 1=0 --hold 2=2.5 "
@@ -753,6 +858,12 @@ void TestCli::endlessWaveStopsOnWholeFrames() {
     const Outcome outcome = Finish(process);
     QCOMPARE(outcome.status, 143);
     received += board.readAvailable();
+    const QRegularExpressionMatch last =
+        QRegularExpression(
+            "quillon-send: (\\d+) frames sent, stopped by SIGTERM after \\d+\\.\\d s\n$")
+            .match(QString::fromUtf8(outcome.err));
+    QVERIFY2(last.hasMatch(), outcome.err.constData());
+    QCOMPARE(last.captured(1).toLongLong(), received.size() / 22);
     QCOMPARE(received.size() % 22, 0);
     for (qsizetype i = 0; i < received.size() / 22; ++i)
         QVERIFY2(received.mid(i * 22, 22).startsWith("0020"), received.constData());

@@ -127,10 +127,24 @@ void tst_E2e::boardWindowFollowsTheLocale() {
 
     QProcess board;
     board.setProcessEnvironment(environment);
-    board.start(m_binDir + "/quillon-board", {"--link", dir.filePath("board"), "--window"});
+    // Where ./run places it: right of the panel (x 221 to 647), within the 1024 x 768 screen.
+    board.start(m_binDir + "/quillon-board",
+                {"--link", dir.filePath("board"), "--window", "--window-position", "656,24"});
     QVERIFY(board.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(m_x->xdotool({"search", "--onlyvisible", "--name", title}),
+    QByteArray found;
+    QTRY_VERIFY_WITH_TIMEOUT(m_x->xdotool({"search", "--onlyvisible", "--name", title}, &found),
                              kStartTimeoutMs);
+    QByteArray geometry;
+    QVERIFY(m_x->xdotool(
+        {"getwindowgeometry", "--shell", QString::fromLatin1(found.split('\n').first())},
+        &geometry));
+    QMap<QString, int> shell;
+    for (const QString& line : QString::fromLatin1(geometry).split(u'\n'))
+        shell.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
+    QVERIFY2(shell.value("X") >= 648 && shell.value("Y") >= 0 &&
+                 shell.value("X") + shell.value("WIDTH") <= 1024 &&
+                 shell.value("Y") + shell.value("HEIGHT") <= 768,
+             geometry.constData());
     StopProcess(board);
 }
 
