@@ -192,6 +192,20 @@ const ControlRow& CaptionRowOf(const ControlRow& row) {
     return label == std::end(kControls) ? row : *label;
 }
 
+// Captions the window abbreviates to fit its controls, as a screen reader says them in full.
+struct SpokenWords {
+    const char* caption;
+    struct {
+        const char* source;
+        const char* comment;
+    } spoken;
+};
+
+const SpokenWords kSpokenWords[] = {
+    {"通道号：", QT_TRANSLATE_NOOP3("quillon::Form1", "通道号",
+                                    "a channel box as a screen reader names it, in full words")},
+};
+
 // A caption as it is said: without a label's colon, and without the spaces that spread a Chinese
 // caption over a button ("发   送").
 QString SpokenCaption(const QString& caption) {
@@ -205,7 +219,13 @@ QString SpokenCaption(const QString& caption) {
 // The group's name, where in it the control lies, and what it is: "4通道控制 第2列 设定值".
 QString AccessibleName(const ControlRow& row) {
     const ControlRow* groupRow = GroupOf(row);
-    const QString what = SpokenCaption(Form1::tr(CaptionRowOf(row).text));
+    const char* caption = CaptionRowOf(row).text;
+    const auto* words =
+        std::ranges::find(kSpokenWords, std::string_view(caption),
+                          [](const SpokenWords& w) { return std::string_view(w.caption); });
+    const QString what = words == std::end(kSpokenWords)
+                             ? SpokenCaption(Form1::tr(caption))
+                             : Form1::tr(words->spoken.source, words->spoken.comment);
     if (!groupRow)
         return what;
     const QString group = Form1::tr(groupRow->text);

@@ -108,6 +108,11 @@
         <extracomment>The typeface of the window&apos;s captions: one that draws this language&apos;s letters clearly and is installed with the program (Debian&apos;s fonts-dejavu-core has &quot;DejaVu Sans&quot;).</extracomment>
         <translation>DejaVu Sans</translation>
     </message>
+    <message>
+        <source>通道号</source>
+        <comment>a channel box as a screen reader names it, in full words</comment>
+        <translation>channel number</translation>
+    </message>
 </context>
 <context>
     <name>quillon::OperatorWording</name>

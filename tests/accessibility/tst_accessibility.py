@@ -48,10 +48,10 @@ LANGUAGES = {
     "en": {
         "LANG": "en_US.UTF-8",
         "panel names": [
-            "Single channel, Ch.",
+            "Single channel, channel number",
             "Single channel, Value",
             "Single channel, Send",
-            "4 channels, column 2, Ch.",
+            "4 channels, column 2, channel number",
             "4 channels, column 3, Value",
             "4 channels, Send",
             "8 channels, channel 4, Value",
