@@ -35,13 +35,17 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption port(
         QStringLiteral("port"),
         QStringLiteral("Open <device> only (e.g. /dev/ttyUSB0), ahead of QUILLON_PORT1 and "
-                       "QUILLON_PORT2."),
+                       "QUILLON_PORT2. A name without a leading / is a file in the current "
+                       "folder when there is one, else the one in /dev/; tcp://HOST:PORT and "
+                       "rfc2217://HOST:PORT reach a board over the network."),
         QStringLiteral("device"));
     parser.addOption(port);
     const QCommandLineOption log(
         QStringLiteral("log"),
-        QStringLiteral("Append what goes over the line to <file> from start-up, with times, as "
-                       "a sequence that plays back (the 记录 menu starts and stops it too)."),
+        QStringLiteral(
+            "Append what goes over the line to <file> from start-up, with times, as "
+            "a sequence that plays back (the 记录 menu starts and stops it too); - writes it to "
+            "standard output."),
         QStringLiteral("file"));
     parser.addOption(log);
     const QCommandLineOption language(
