@@ -28,13 +28,22 @@ QString PortDescription(const VirtualBoard& board) {
     return board.linkPath() + QStringLiteral(" \u2192 ") + board.devicePath();
 }
 
+// A path may break after any of its slashes (a zero-width space there), so that a long link
+// wraps onto a second line instead of widening the window off the screen.
+QString Breakable(QString path) {
+    return path.replace(u'/', QStringLiteral("/\u200B"));
+}
+
 } // namespace
 
 BoardWindow::BoardWindow(const VirtualBoard& board, QWidget* parent)
     : QWidget(parent), m_board(board) {
     setWindowTitle(tr("Quillon virtual board"));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(tr("Port: %1").arg(PortDescription(board))));
+    auto* port = new QLabel(tr("Port: %1").arg(Breakable(PortDescription(board))));
+    port->setWordWrap(true);
+    port->setAccessibleName(tr("Port: %1").arg(PortDescription(board)));
+    layout->addWidget(port);
     layout->addWidget(createOutputsGroup());
     layout->addWidget(createHistoryGroup());
     layout->addWidget(createLogGroup(), 1);

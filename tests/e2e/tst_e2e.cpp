@@ -1,5 +1,6 @@
 #include "xvfb_session.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -107,19 +108,30 @@ void tst_E2e::clickingSendDrivesTheBoard() {
 void tst_E2e::boardWindowFollowsTheLocale_data() {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("linkFolder");
 
     QTest::newRow("C.UTF-8 shows it in Chinese") << "C.UTF-8"
-                                                 << "^Quillon 虚拟控制板$";
+                                                 << "^Quillon 虚拟控制板$"
+                                                 << "";
     QTest::newRow("en_US.UTF-8 shows it in English") << "en_US.UTF-8"
-                                                     << "^Quillon virtual board$";
+                                                     << "^Quillon virtual board$"
+                                                     << "";
     QTest::newRow("de_DE.UTF-8, with no translation, in English") << "de_DE.UTF-8"
-                                                                  << "^Quillon virtual board$";
+                                                                  << "^Quillon virtual board$"
+                                                                  << "";
+    QTest::newRow("a long link's path wraps within the screen")
+        << "en_US.UTF-8"
+        << "^Quillon virtual board$"
+        << "a-folder-with-a-long-name/of-a-rig-in-the-climate-chamber/on-the-third-floor";
 }
 
 void tst_E2e::boardWindowFollowsTheLocale() {
     QFETCH(QString, locale);
     QFETCH(QString, title);
+    QFETCH(QString, linkFolder);
     QTemporaryDir dir;
+    const QString link = QDir(dir.filePath(linkFolder)).filePath("board");
+    QVERIFY(QDir().mkpath(QFileInfo(link).path()));
     QProcessEnvironment environment = m_x->environment();
     for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"})
         environment.remove(QString::fromLatin1(variable));
@@ -129,7 +141,7 @@ void tst_E2e::boardWindowFollowsTheLocale() {
     board.setProcessEnvironment(environment);
     // Where ./run places it: right of the panel (x 221 to 647), within the 1024 x 768 screen.
     board.start(m_binDir + "/quillon-board",
-                {"--link", dir.filePath("board"), "--window", "--window-position", "656,24"});
+                {"--link", link, "--window", "--window-position", "656,24"});
     QVERIFY(board.waitForStarted());
     QByteArray found;
     QTRY_VERIFY_WITH_TIMEOUT(m_x->xdotool({"search", "--onlyvisible", "--name", title}, &found),
