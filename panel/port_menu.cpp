@@ -104,19 +104,17 @@ void PortMenu::showDevice(const QString& device) {
     setTitle(MenuText(m_titleNote.isEmpty() ? title : tr("%1 · %2").arg(title, m_titleNote)));
     for (QAction* item : actions()) {
         if (item->isCheckable() && !m_featureItems.contains(item))
-            item->setChecked(SameDevice(item->data().toString(), device));
+            item->setChecked(isOpen(item->data().toString()));
     }
 }
 
 void PortMenu::fillItems(const QList<PortListing>& ports) {
     clear();
-    const auto isOpen = [this](const QString& location) {
-        return !m_device.isEmpty() && SameDevice(location, m_device);
-    };
     // The open device heads the list where the system does not report it as a serial port (a
     // pseudo-terminal or a link to one, a serial server's URL).
-    if (!m_device.isEmpty() &&
-        std::ranges::none_of(ports, isOpen, [](const PortListing& port) { return port.location; }))
+    if (!m_device.isEmpty() && std::ranges::none_of(ports, [this](const PortListing& port) {
+            return isOpen(port.location);
+        }))
         addPortItem(m_device, m_device);
     for (const PortListing& port : ports)
         addPortItem(PortItemText(port), port.location);
@@ -128,11 +126,15 @@ void PortMenu::fillItems(const QList<PortListing>& ports) {
     addActions(m_featureItems);
 }
 
+bool PortMenu::isOpen(const QString& location) const {
+    return !m_device.isEmpty() && SameDevice(location, m_device);
+}
+
 void PortMenu::addPortItem(const QString& text, const QString& location) {
     QAction* item = addAction(MenuText(text));
     item->setData(location);
     item->setCheckable(true);
-    item->setChecked(!m_device.isEmpty() && SameDevice(location, m_device));
+    item->setChecked(isOpen(location));
     connect(item, &QAction::triggered, this, [this, location] {
         emit deviceChosen(location);
         // A click toggled the check mark; it belongs to the device that is open now.

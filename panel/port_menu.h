@@ -73,6 +73,7 @@ signals:
 private:
     void fillItems(const QList<PortListing>& ports);
     void addPortItem(const QString& text, const QString& location);
+    bool isOpen(const QString& location) const;
     void askForOtherDevice();
 
     PortLister m_listPorts;
